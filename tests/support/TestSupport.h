@@ -1,0 +1,34 @@
+// Helpers shared by the engine tests: temporary directories and file bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xbtest {
+
+// A fresh directory under the system's temporary directory, removed with its contents when
+// the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return FPath; }
+  std::string File(const std::string& name) const { return FPath + "/" + name; }
+
+ private:
+  std::string FPath;
+};
+
+std::vector<uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+std::string ReadText(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
+// The directory of the shared fixtures (peer-xbase/, foxpro/).
+std::string FixturesDir();
+// Copies a fixture file into `dir` and returns the copy's path.
+std::string CopyFixture(const std::string& relative, const std::string& dir);
+
+}  // namespace xbtest
