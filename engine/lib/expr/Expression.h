@@ -1,6 +1,22 @@
 // Expressions of the engine: key expressions, FOR conditions, queries and the xb_Eval* entries.
 // An expression is parsed once against a table's fields into a tree and then evaluated per
 // record.
+//
+// The language, in short (names of fields and functions are case-blind):
+//   operands   FIELD, ALIAS->FIELD (the table's own alias), 'text' "text" [text], 12 3.5 .5,
+//              .T. .F. (.Y. .N.), dates {^2024-03-05} or {03/05/2024} ({} is the empty date)
+//   operators  by rising precedence: .OR. (OR); .AND. (AND); .NOT. NOT !;
+//              = == <> # != < <= > >= $; + -; * /; unary - +
+//   functions  UPPER LOWER TRIM RTRIM LTRIM ALLTRIM LEFT RIGHT SUBSTR STR VAL DTOS CTOD DTOC
+//              DATE IIF DELETED RECNO RECCOUNT EMPTY LEN SPACE PADL PADR PADC, also by their
+//              first four or more letters when that names one function
+// Text compares as unsigned bytes. With exact off, "=" and the orderings cut the left side to
+// the right side's length first (so an empty right side matches anything, and "AB" = "AB "
+// does not hold); with it on, the shorter side is padded with blanks. "==" holds only for the
+// same bytes at the same length. "$" holds when the left text is part of the right (never for
+// an empty left). C - C moves the left's trailing blanks to the end; D + N, D - N and D - D
+// count days. Nesting and tree depth are limited (ExprParser.h) so that no text can exhaust
+// the stack.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +37,8 @@ enum class ValueType : char {
 
 struct Value {
   ValueType type = ValueType::kCharacter;
-  std::string text;     // kCharacter: the bytes; kDate: "YYYYMMDD", or 8 blanks for an empty date
-  double number = 0.0;  // kNumeric
+  std::string text;      // kCharacter: the bytes; kDate: "YYYYMMDD", or 8 blanks for an empty date
+  double number = 0.0;   // kNumeric
   bool logical = false;  // kLogical
 };
 
@@ -56,10 +72,10 @@ class ExprContext {
   // Text of a memo field of the current record (empty when none).
   virtual std::string Memo(int field) const = 0;
   // Engine-wide settings that change results.
-  virtual bool Exact() const = 0;       // SET EXACT: off makes "=" compare as much as the right side has
-  virtual int Epoch() const = 0;        // two-digit-year window for CTOD
-  virtual int DateFormat() const = 0;   // xb_SetDateFormat code, for CTOD/DTOC (99 = system)
-  virtual bool Century() const = 0;     // DTOC with four-digit years
+  virtual bool Exact() const = 0;  // SET EXACT: off makes "=" compare as much as the right side has
+  virtual int Epoch() const = 0;   // two-digit-year window for CTOD
+  virtual int DateFormat() const = 0;     // xb_SetDateFormat code, for CTOD/DTOC (99 = system)
+  virtual bool Century() const = 0;       // DTOC with four-digit years
   virtual std::string Today() const = 0;  // DATE(): "YYYYMMDD"
 };
 
@@ -77,7 +93,12 @@ class Expression {
   virtual int FixedLength() const = 0;
   // Evaluates on the current record of `context`. Never fails: a value that cannot be formed
   // (a bad date text, division by zero) gives the type's empty value.
+  // An expression keeps scratch buffers between evaluations: do not evaluate one expression
+  // from two threads at once (distinct expressions are independent).
   virtual Value Evaluate(const ExprContext& context) const = 0;
+  // The same into `out`, reusing its text buffer: once `out` has held a value that long, an
+  // evaluation allocates nothing (memo fields and DATE() excepted). For per-record loops.
+  virtual void Evaluate(const ExprContext& context, Value& out) const = 0;
   // The name of the single field the expression is built on, in upper case ("ITEM_OUT" for
   // "UPPER(ITEM_OUT)"), or empty when it names none or several.
   virtual std::string KeyField() const = 0;
