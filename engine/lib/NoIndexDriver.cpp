@@ -7,6 +7,7 @@ namespace {
 
 class NoIndexDriver final : public IndexDriver {
  public:
+  bool Available() const override { return false; }
   Result<std::unique_ptr<IndexSet>> Open(const std::string& path, IndexedTable&, bool) override {
     return Status::Error("index files are not supported: " + path);
   }

@@ -127,6 +127,8 @@ class IndexSet {
 class IndexDriver {
  public:
   virtual ~IndexDriver() = default;
+  // False for the placeholder: index files are then left alone (a table opens without them).
+  virtual bool Available() const { return true; }
   // Opens an existing index file for `table`; `readOnly` when the table was opened read-only.
   virtual Result<std::unique_ptr<IndexSet>> Open(const std::string& path, IndexedTable& table,
                                                  bool readOnly) = 0;

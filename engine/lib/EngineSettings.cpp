@@ -1,0 +1,10 @@
+#include "EngineSettings.h"
+
+namespace xb {
+
+EngineSettings& Settings() {
+  static EngineSettings settings;
+  return settings;
+}
+
+}  // namespace xb
