@@ -87,7 +87,11 @@ Result<uint32_t> AppendDelimited(WorkArea& area, const std::string& path,
     Status dropped = area.DropAppends(before);
     return dropped ? status : dropped;
   }
-  if (Status s = area.Commit(); !s) return s;
+  if (Status s = area.Commit(); !s) {
+    // Nothing of this file stays behind unless its count already reached the file.
+    (void)area.DropAppends(before);
+    return s;
+  }
   if (appended > 0) {
     if (Status s = area.Go(table.Count()); !s) return s;
   }

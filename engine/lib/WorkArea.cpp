@@ -73,7 +73,7 @@ class RecordContext final : public ExprContext {
     std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);
-    char buf[16];
+    char buf[48];
     std::snprintf(buf, sizeof buf, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
     return buf;
   }

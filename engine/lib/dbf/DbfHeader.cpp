@@ -83,8 +83,9 @@ Result<DbfHeader> ParseDbfHeader(std::string_view bytes, uint64_t fileSize) {
   if (h.recordLength < 2) return Status::Error("table record length is invalid");
 
   uint32_t offset = 1;
-  for (size_t at = 32; at < h.headerLength && bytes[at] != '\x0D'; at += 32) {
-    if (at + 32 > h.headerLength) return Status::Error("field descriptor runs past the header");
+  // Descriptors end at the 0x0D, or where no whole descriptor fits before H (some writers end
+  // them with another byte).
+  for (size_t at = 32; at + 32 <= h.headerLength && bytes[at] != '\x0D'; at += 32) {
     std::string_view d = bytes.substr(at, 32);
     FieldInfo f;
     size_t nameLength = 0;

@@ -218,13 +218,12 @@ Status DbfTable::Commit(CommitLevel level) {
   std::string head = h.EncodeHead(y, m, d);
   // Date and count in one write: bytes 1-7.
   if (Status s = FFile->WriteAt(1, head.data() + 1, 7); !s) return s;
-  if (level == CommitLevel::kFull) {
-    if (Status s = FFile->Sync(); !s) return s;
-  }
+  // The count is in the file now, whether or not the sync below succeeds.
   FHeader.recordCount = FCount;
   FHeaderBytes.replace(0, 32, head);
   FCommitted = FCount;
   FDirty = false;
+  if (level == CommitLevel::kFull) return FFile->Sync();
   return Status::Ok();
 }
 
