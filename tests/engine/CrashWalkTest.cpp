@@ -21,16 +21,20 @@ struct Operation {
   std::function<std::vector<bool>(const TempDir&)> run;
 };
 
-bool Ok(int32_t r) {
-  return r != 0;
+bool Ok(int32_t r) { return r != 0; }
+// True when every result is non-zero; every call has run, whatever the earlier ones gave.
+bool AllOk(std::initializer_list<int32_t> results) {
+  bool ok = true;
+  for (int32_t r : results) ok = ok && r != 0;
+  return ok;
 }
 
 std::vector<Operation> Operations() {
   return {
       {"append",
        [](const TempDir&) {
-         bool first = Ok(xb_AppendBlank()) & Ok(xb_Replace("ITEM", 0, "NEW1")) & Ok(xb_Commit());
-         bool second = Ok(xb_AppendBlank()) & Ok(xb_Replace("ITEM", 0, "NEW2")) & Ok(xb_Commit());
+         bool first = AllOk({xb_AppendBlank(), xb_Replace("ITEM", 0, "NEW1"), xb_Commit()});
+         bool second = AllOk({xb_AppendBlank(), xb_Replace("ITEM", 0, "NEW2"), xb_Commit()});
          return std::vector<bool>{first, second};
        }},
       {"replace",
@@ -38,13 +42,13 @@ std::vector<Operation> Operations() {
          std::vector<char> image(static_cast<size_t>(xb_RecSize()));
          bool ok = Ok(xb_Go(2)) && Ok(xb_GetRecord(image.data()));
          std::memcpy(image.data() + 1, "CHANGED ", 8);
-         ok = ok & Ok(xb_PutRecord(image.data())) & Ok(xb_Commit());
+         ok = AllOk({xb_PutRecord(image.data()), xb_Commit()}) && ok;
          return std::vector<bool>{ok};
        }},
       {"memo",
        [](const TempDir&) {
          bool ok = Ok(xb_Go(1)) && Ok(xb_Replace("NOTE", XB_REPLACE_MEMO, "a new memo text"));
-         ok = ok & Ok(xb_Commit());
+         ok = Ok(xb_Commit()) && ok;
          return std::vector<bool>{ok};
        }},
       {"pack", [](const TempDir&) { return std::vector<bool>{Ok(xb_Pack())}; }},
@@ -60,7 +64,7 @@ std::vector<Operation> Operations() {
 class CrashWalk : public EngineTest {
  protected:
   // A committed table of three records (the second deleted, the first with a memo).
-  void Setup(const TempDir& dir) {
+  void MakeTable(const TempDir& dir) {
     ASSERT_NE(xb_CreateTable(dir.File("T.DBF").c_str(), "ITEM,C,8,0;QTY,N,6,1;NOTE,M,10,0"), 0);
     Open(dir);
     for (const char* item : {"ONE", "TWO", "THREE"}) {
@@ -104,7 +108,7 @@ TEST_F(CrashWalk, EveryPointLeavesTheTableBeforeOrAfter) {
     std::vector<std::vector<std::string>> states;
     {
       TempDir dir;
-      Setup(dir);
+      MakeTable(dir);
       states.push_back(State(dir));
       Open(dir);
       // Each commit point of the operation, reached without faults.
@@ -116,7 +120,7 @@ TEST_F(CrashWalk, EveryPointLeavesTheTableBeforeOrAfter) {
     if (std::string(op.name) == "append") {
       // The state after the first commit only.
       TempDir dir;
-      Setup(dir);
+      MakeTable(dir);
       Open(dir);
       xb_AppendBlank();
       xb_Replace("ITEM", 0, "NEW1");
@@ -131,7 +135,7 @@ TEST_F(CrashWalk, EveryPointLeavesTheTableBeforeOrAfter) {
       for (uint64_t n = 1;; ++n) {
         SCOPED_TRACE("call " + std::to_string(n));
         TempDir dir;
-        Setup(dir);
+        MakeTable(dir);
         xb::FaultFileSystem faults(xb::PosixFileSystem());
         xb::SetFileSystem(&faults);
         Open(dir);
