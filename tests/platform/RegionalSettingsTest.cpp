@@ -17,7 +17,7 @@
 // glibc's newlocale never frees the search path it builds from LOCPATH; the leak checker of
 // the sanitizer builds must not blame the test for it.
 extern "C" const char* __lsan_default_suppressions() {
-  return "leak:__argz_add_sep\n";
+  return "leak:argz_add_sep\n";
 }
 
 namespace {
