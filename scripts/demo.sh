@@ -26,8 +26,8 @@ run zap "$table"
 run append "$table" "$export_file"
 run struct "$table"
 run dump "$table"
-run eval "$table" 'UPPER(ALLTRIM(ITEM)) + " " + STR(T_AMOUNT, 12, 2)'
+run eval "$table" 'UPPER(ITEM) + STR(T_AMOUNT, 12, 2)'
 lines="$(grep -c '' "$export_file")"
 run delete "$table" 1 "$lines" # the heading line and the totals line
 run pack "$table"
-run eval "$table" 'STR(RECNO(), 3) + " " + ITEM + " " + DESCRIPT'
+run eval "$table" 'STR(RECNO(), 3) + " " + ITEM + " " + TRIM(DESCRIPT)'
