@@ -1,0 +1,80 @@
+// The pages of one index file: raw reads and writes, page allocation and the free list, and a
+// write-back cache of decoded nodes whose size is fixed whatever the size of the file.
+//
+// Free list: the directory header (file offset 0) holds the first free page at offset 4, LE;
+// each free page holds the next one in its first 4 bytes, LE, the rest zero; 0 ends the list
+// (FFFFFFFF is read as empty too). Pages on the list when the file was opened are never taken
+// back, because nothing proves another writer left them unused; pages this object freed are
+// reused, newest first, and new pages otherwise go at the end of the file.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "Status.h"
+#include "cdx/Node.h"
+#include "fs/FileSystem.h"
+
+namespace xb {
+
+class PageFile {
+ public:
+  static constexpr uint32_t kPageSize = 512;
+  static constexpr size_t kDefaultCacheNodes = 1024;
+
+  // Takes `file`; `size` is its current length.
+  PageFile(std::unique_ptr<File> file, uint64_t size, size_t cacheNodes = kDefaultCacheNodes);
+
+  uint64_t Size() const { return FSize; }
+  // Whether [offset, offset + length) lies on page boundaries inside the file.
+  bool Holds(uint64_t offset, uint64_t length) const;
+
+  Status Read(uint32_t offset, uint8_t* buffer, size_t length);
+  Status Write(uint32_t offset, const uint8_t* buffer, size_t length);
+
+  // The node at `offset`, from the cache or decoded from the file. The pointer stays valid
+  // while held; a held node is never evicted. Callers set `dirty` after changing it.
+  Result<std::shared_ptr<Node>> Load(uint32_t offset, int keyLength, int fill);
+  // Puts a new node for a freshly allocated page into the cache, dirty.
+  std::shared_ptr<Node> Adopt(uint32_t offset, Node node);
+
+  // A page for a new node or header (`pages` consecutive pages; only single pages are
+  // taken from the free list).
+  Result<uint32_t> Allocate(uint32_t pages = 1);
+  // Puts a page on the free list; it is dropped from the cache.
+  Status Release(uint32_t offset);
+  uint32_t FreeHead() const { return FFreeHead; }
+  // The free-list head as read from the directory header.
+  void SetFreeHead(uint32_t head) { FFreeHead = FWrittenFreeHead = head; }
+
+  // Writes every dirty node and, when it changed, the free-list head; with `sync`, then syncs.
+  Status Flush(bool sync);
+  // Forgets every cached node without writing it (after a failure, before reopening).
+  void Discard();
+
+  size_t CachedNodes() const { return FLru.size(); }
+
+ private:
+  struct Entry {
+    uint32_t offset;
+    std::shared_ptr<Node> node;
+  };
+  Status WriteNode(const Entry& entry);
+  Status Evict();
+  void Insert(uint32_t offset, std::shared_ptr<Node> node);
+
+  std::unique_ptr<File> FFile;
+  uint64_t FSize;
+  size_t FCapacity;
+  std::list<Entry> FLru;  // most recently used first
+  std::unordered_map<uint32_t, std::list<Entry>::iterator> FIndex;
+  uint32_t FFreeHead = 0;
+  uint32_t FWrittenFreeHead = 0;
+  std::unordered_set<uint32_t> FOwnFree;  // pages this object put on the list
+};
+
+}  // namespace xb
