@@ -11,10 +11,14 @@ TagBuilder::TagBuilder(PageFile& pages, int keyLength, KeyKind kind, uint32_t re
       FFill(KeyCodec::FillByte(kind)),
       FRecnoBound(recnoBound) {}
 
-Status TagBuilder::Write(const Open& open) {
+Status TagBuilder::Emit(size_t level, const Open& open) {
   uint8_t page[Node::kPageSize];
   open.node.Encode(page);
-  return FPages.Write(open.offset, page, sizeof page);
+  Status s = FPages.Write(open.offset, page, sizeof page);
+  if (!s) return s;
+  const Node& node = open.node;
+  std::string lastKey(node.Key(node.Count() - 1));
+  return Push(level + 1, lastKey, node.Recno(node.Count() - 1), open.offset);
 }
 
 Status TagBuilder::Add(std::string_view key, uint32_t recno) {
@@ -29,26 +33,44 @@ Status TagBuilder::Push(size_t level, std::string_view key, uint32_t recno, uint
     if (!offset) return offset.status();
     Node node(level == 0, FKeyLength, FFill);
     node.RaiseRecnoBound(FRecnoBound);
-    FLevels.push_back(Open{std::move(node), *offset});
+    FLevels.push_back(Level{std::nullopt, Open{std::move(node), *offset}});
   }
-  Node& node = FLevels[level].node;
+  Node& node = FLevels[level].filling.node;
   node.Insert(node.Count(), key, recno, child);
   if (node.Fits()) return Status::Ok();
   node.Erase(node.Count() - 1);
   Result<uint32_t> next = FPages.Allocate();
   if (!next) return next.status();
-  node.SetRight(*next);
-  Status s = Write(FLevels[level]);
-  if (!s) return s;
-  std::string lastKey(node.Key(node.Count() - 1));
-  uint32_t lastRecno = node.Recno(node.Count() - 1);
-  uint32_t done = FLevels[level].offset;
+  if (FLevels[level].done) {
+    Open done = std::move(*FLevels[level].done);
+    FLevels[level].done.reset();
+    Status s = Emit(level, done);
+    if (!s) return s;
+  }
+  Level& here = FLevels[level];
+  here.filling.node.SetRight(*next);
   Node fresh(level == 0, FKeyLength, FFill);
   fresh.RaiseRecnoBound(FRecnoBound);
-  fresh.SetLeft(done);
+  fresh.SetLeft(here.filling.offset);
   fresh.Insert(0, key, recno, child);
-  FLevels[level] = Open{std::move(fresh), *next};
-  return Push(level + 1, lastKey, lastRecno, done);
+  here.done = std::move(here.filling);
+  here.filling = Open{std::move(fresh), *next};
+  return Status::Ok();
+}
+
+void TagBuilder::Balance(Node& left, Node& right) {
+  while (left.Count() > 1 && right.UsedBytes() < left.UsedBytes()) {
+    size_t last = left.Count() - 1;
+    std::string key(left.Key(last));
+    uint32_t recno = left.Recno(last);
+    uint32_t child = left.IsLeaf() ? 0 : left.Child(last);
+    right.Insert(0, key, recno, child);
+    if (!right.Fits() || right.UsedBytes() > left.UsedBytes()) {
+      right.Erase(0);
+      return;
+    }
+    left.Erase(last);
+  }
 }
 
 Result<uint32_t> TagBuilder::Finish() {
@@ -57,22 +79,29 @@ Result<uint32_t> TagBuilder::Finish() {
     if (!offset) return offset.status();
     Node node(true, FKeyLength, FFill);
     node.RaiseRecnoBound(FRecnoBound);
-    FLevels.push_back(Open{std::move(node), *offset});
+    FLevels.push_back(Level{std::nullopt, Open{std::move(node), *offset}});
   }
   for (size_t level = 0;; ++level) {
-    if (level + 1 == FLevels.size()) {
-      FLevels[level].node.SetRoot(true);
-      Status s = Write(FLevels[level]);
+    if (!FLevels[level].done && level + 1 == FLevels.size()) {
+      Open& root = FLevels[level].filling;
+      root.node.SetRoot(true);
+      uint8_t page[Node::kPageSize];
+      root.node.Encode(page);
+      Status s = FPages.Write(root.offset, page, sizeof page);
       if (!s) return s;
-      uint32_t root = FLevels[level].offset;
+      uint32_t offset = root.offset;
       FLevels.clear();
-      return root;
+      return offset;
     }
-    Status s = Write(FLevels[level]);
-    if (!s) return s;
-    const Node& node = FLevels[level].node;
-    std::string lastKey(node.Key(node.Count() - 1));
-    s = Push(level + 1, lastKey, node.Recno(node.Count() - 1), FLevels[level].offset);
+    if (FLevels[level].done) {
+      Open done = std::move(*FLevels[level].done);
+      FLevels[level].done.reset();
+      Balance(done.node, FLevels[level].filling.node);
+      Status s = Emit(level, done);
+      if (!s) return s;
+    }
+    Open last = std::move(FLevels[level].filling);
+    Status s = Emit(level, last);
     if (!s) return s;
   }
 }

@@ -1,10 +1,13 @@
 // Builds a tag's B+tree in one pass from entries given in ascending order, for index creation
 // and rebuilds. Leaves are filled until the next key does not fit and interior nodes to their
-// entry limit; each node is written once, when its right sibling starts, so memory stays at
-// one node per level.
+// entry limit, except that the last two nodes of each level share their entries evenly (so
+// that relative positions, which count the children of a node as equal, stay close). Each
+// node is written once, a node behind the one being filled, so memory stays at two nodes per
+// level.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -31,14 +34,20 @@ class TagBuilder {
     Node node;
     uint32_t offset;
   };
+  struct Level {
+    std::optional<Open> done;  // complete, waiting for the node after it to fill
+    Open filling;
+  };
   Status Push(size_t level, std::string_view key, uint32_t recno, uint32_t child);
-  Status Write(const Open& open);
+  // Writes the node and hands its last entry to the level above.
+  Status Emit(size_t level, const Open& open);
+  static void Balance(Node& left, Node& right);
 
   PageFile& FPages;
   int FKeyLength;
   int FFill;
   uint32_t FRecnoBound;
-  std::vector<Open> FLevels;
+  std::vector<Level> FLevels;
 };
 
 }  // namespace xb

@@ -1,5 +1,6 @@
 #include "cdx/TagTree.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -158,6 +159,18 @@ Result<bool> TagTree::Prev(TagPosition& pos) {
   return SettleBackward((*leaf)->Left(), SIZE_MAX, pos);
 }
 
+// The weights of a node's children for relative positions: the entry count of each child,
+// one level down, so that a short last child does not count as much as a full one.
+Status TagTree::ChildWeights(const Node& node, std::vector<double>& weights) {
+  weights.clear();
+  for (size_t i = 0; i < node.Count(); ++i) {
+    Result<std::shared_ptr<Node>> child = Load(node.Child(i));
+    if (!child) return child.status();
+    weights.push_back(static_cast<double>(std::max<size_t>((*child)->Count(), 1)));
+  }
+  return Status::Ok();
+}
+
 Result<double> TagTree::Position(const TagPosition& pos) {
   if (!pos.Valid()) return 1.0;
   Path path;
@@ -165,13 +178,25 @@ Result<double> TagTree::Position(const TagPosition& pos) {
   if (!s) return s;
   double fraction = 0.0, scale = 1.0;
   bool last = true;
+  std::vector<double> weights;
   for (const Step& step : path) {
     size_t count = step.node->Count();
     if (count == 0) break;
     size_t index = step.index < count ? step.index : count - 1;
-    fraction += scale * static_cast<double>(index) / static_cast<double>(count);
-    scale /= static_cast<double>(count);
     last = last && index + 1 == count;
+    if (step.node->IsLeaf()) {
+      fraction += scale * static_cast<double>(index) / static_cast<double>(count);
+      break;
+    }
+    s = ChildWeights(*step.node, weights);
+    if (!s) return s;
+    double total = 0.0, before = 0.0;
+    for (size_t i = 0; i < weights.size(); ++i) {
+      if (i < index) before += weights[i];
+      total += weights[i];
+    }
+    fraction += scale * before / total;
+    scale *= weights[index] / total;
   }
   return last ? 1.0 : fraction;
 }
@@ -180,18 +205,29 @@ Result<bool> TagTree::SetPosition(double fraction, TagPosition& pos) {
   if (!(fraction > 0.0)) return First(pos);
   if (fraction >= 1.0) return Last(pos);
   uint32_t offset = FHeader.root;
+  std::vector<double> weights;
   for (size_t depth = 0; depth < kMaxDepth; ++depth) {
     Result<std::shared_ptr<Node>> node = Load(offset);
     if (!node) return node.status();
-    size_t count = (*node)->Count();
-    double scaled = fraction * static_cast<double>(count);
-    // A little slack so that a fraction read back by Position lands on the same entry.
-    size_t index = static_cast<size_t>(std::floor(scaled + 1e-9));
-    if (index >= count) index = count == 0 ? 0 : count - 1;
-    fraction = std::max(0.0, scaled - static_cast<double>(index));
-    if ((*node)->IsLeaf()) return SettleForward(offset, index, pos);
+    const Node& n = **node;
+    size_t count = n.Count();
+    if (n.IsLeaf()) {
+      // A little slack so that a fraction read back by Position lands on the same entry.
+      size_t index = static_cast<size_t>(std::floor(fraction * static_cast<double>(count) + 1e-9));
+      if (index >= count) index = count == 0 ? 0 : count - 1;
+      return SettleForward(offset, index, pos);
+    }
     if (count == 0) return Corrupt("empty interior node", offset);
-    offset = (*node)->Child(index);
+    Status s = ChildWeights(n, weights);
+    if (!s) return s;
+    double total = 0.0;
+    for (double w : weights) total += w;
+    double target = fraction * total, before = 0.0;
+    size_t index = 0;
+    while (index + 1 < count && before + weights[index] <= target + 1e-9 * total)
+      before += weights[index++];
+    fraction = std::clamp((target - before) / weights[index], 0.0, 1.0);
+    offset = n.Child(index);
   }
   return Corrupt("tree too deep", offset);
 }

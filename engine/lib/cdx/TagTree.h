@@ -63,8 +63,9 @@ class TagTree {
   // key it is a prefix of.
   Result<bool> Seek(std::string_view key, uint32_t recno, bool after, TagPosition& pos);
 
-  // Where the entry lies in the tag, 0.0 (first) to 1.0 (last), estimated from the node
-  // counts along its path: exact for evenly filled trees, never reading more than one path.
+  // Where the entry lies in the tag, 0.0 (first) to 1.0 (last), estimated from the entry
+  // counts of the nodes along its path and of their children: it reads the path and the
+  // children of its interior nodes, never the whole tag.
   Result<double> Position(const TagPosition& pos);
   // The entry at relative position `fraction` by the same measure.
   Result<bool> SetPosition(double fraction, TagPosition& pos);
@@ -88,6 +89,7 @@ class TagTree {
   Result<bool> SettleForward(uint32_t leaf, size_t index, TagPosition& pos);
   Result<bool> SettleBackward(uint32_t leaf, size_t index, TagPosition& pos);
   Result<bool> Revalidate(TagPosition& pos, bool& moved);
+  Status ChildWeights(const Node& node, std::vector<double>& weights);
   void Fill(TagPosition& pos, uint32_t leaf, size_t index, const Node& node) const;
   void UpdateSeparators(Path& path, size_t level);
   Status AfterGrow(Path& path, size_t level);
