@@ -56,7 +56,6 @@ class CdxWriter {
   std::optional<TagBuilder> FBuilder;
   IndexHeader FHeader;
   uint32_t FHeaderOffset = 0;
-  bool FStarted = false;
 };
 
 }  // namespace xb
