@@ -9,6 +9,36 @@ namespace {
 
 constexpr char kEndOfFileMark = 0x1A;
 
+bool IsLineEnd(char c) {
+  return c == '\n' || c == '\r' || c == kEndOfFileMark;
+}
+
+// Bit 7 of each byte of the result is set for (at least) the first byte of `word` below 0x1B;
+// the result is zero when there is none. The three bytes that end a line are all below 0x1B,
+// so the search for a line end looks at eight bytes a step.
+uint64_t BytesBelow1B(uint64_t word) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHigh = 0x8080808080808080u;
+  return (word - kOnes * 0x1B) & ~word & kHigh;
+}
+
+// The position of the first line end in data[from, end), or `end`.
+size_t FindLineEnd(const char* data, size_t from, size_t end) {
+  size_t i = from;
+  for (;;) {
+    while (i + 8 <= end) {
+      uint64_t word;
+      std::memcpy(&word, data + i, 8);
+      if (BytesBelow1B(word)) break;
+      i += 8;
+    }
+    size_t stop = std::min(i + 8, end);
+    for (; i < stop; ++i)
+      if (IsLineEnd(data[i])) return i;
+    if (i >= end) return end;
+  }
+}
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
@@ -70,22 +100,14 @@ Result<bool> DelimitedReader::Next() {
         continue;
       }
     }
-    const char* data = FBuffer.data();
-    size_t i = FBegin + scanned;
-    // The three bytes that end a line are all at or below 0x1A, so most bytes take one test.
-    while (i < FEnd) {
-      char c = data[i];
-      if (static_cast<unsigned char>(c) <= 0x1A && (c == '\n' || c == '\r' || c == kEndOfFileMark))
-        break;
-      ++i;
-    }
+    size_t i = FindLineEnd(FBuffer.data(), FBegin + scanned, FEnd);
     size_t lineBegin = FBegin;
     if (i - lineBegin > FOptions.MaxLineBytes)
       return fail(Status::Error("line " + std::to_string(FLineNumber + 1) +
                                 " of the delimited file is longer than " +
                                 std::to_string(FOptions.MaxLineBytes) + " bytes"));
     if (i < FEnd) {
-      char c = data[i];
+      char c = FBuffer[i];
       FBegin = i + 1;
       if (c == kEndOfFileMark) {
         FFinished = true;
