@@ -85,17 +85,21 @@ int Struct(const std::string&, const std::vector<std::string>&) {
 int Dump(const std::string&, const std::vector<std::string>&) {
   std::vector<Field> fields = Fields();
   std::string line = "\"RECNO\",\"DELETED\"";
-  for (const Field& f : fields) line += "," + Quoted(f.Name);
+  for (const Field& f : fields) {
+    line += ',';
+    line += Quoted(f.Name);
+  }
   line += "\r\n";
   Write(line);
   int32_t count = xb_RecCount();
   for (int32_t recno = 1; recno <= count; ++recno) {
-    if (!GoTo(recno)) return Fail("cannot read record " + std::to_string(recno));
+    if (!GoTo(recno)) return Fail(std::string("cannot read record ") += std::to_string(recno));
     line = Quoted(std::to_string(recno)) + "," + Quoted(xb_Deleted() ? "*" : "");
     for (const Field& f : fields) {
       std::string value =
           f.Type == "M" ? MemoText(f.Name) : WithoutTrailingBlanks(xb_GetString(f.Name.c_str()));
-      line += "," + Quoted(value);
+      line += ',';
+      line += Quoted(value);
     }
     line += "\r\n";
     Write(line);
@@ -160,14 +164,14 @@ int Eval(const std::string&, const std::vector<std::string>& args) {
   if (type == XB_EXPR_INVALID) return Fail("invalid expression \"" + args[0] + "\"");
   int32_t count = xb_RecCount();
   for (int32_t recno = 1; recno <= count; ++recno) {
-    if (!GoTo(recno)) return Fail("cannot read record " + std::to_string(recno));
+    if (!GoTo(recno)) return Fail(std::string("cannot read record ") += std::to_string(recno));
     std::string value;
     switch (type) {
       case XB_EXPR_NUMERIC:
         value = NumberText(xb_EvalNumeric(expression));
         break;
       case XB_EXPR_LOGICAL:
-        value = xb_EvalLogical(expression) ? "T" : "F";
+        value.assign(1, xb_EvalLogical(expression) ? 'T' : 'F');
         break;
       default:
         value = xb_EvalString(expression);
