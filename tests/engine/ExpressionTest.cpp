@@ -113,6 +113,11 @@ TEST(Expression, Literals) {
              {"3.25", "N:3.25"},
              {".5", "N:0.5"},
              {"7.", "N:7"},
+             {"1E-5", "N:1e-05"},
+             {"1.5e3", "N:1500"},
+             {"2E+20", "N:2e+20"},
+             {"1.AND..T.", "error: type mismatch in .AND."},  // 1, then the operator
+             {"1=1.AND.2=2", "L:.T."},
              {".T.", "L:.T."},
              {".f.", "L:.F."},
              {".y.", "L:.T."},
@@ -426,6 +431,8 @@ TEST(Expression, ConditionsTheTableLayerBuilds) {
              {"LEFT( DTOS(DUE), 4) = \"2024\"", "L:.T."},
              {"LEFT( DTOS(DUE), 6) = \"202403\"", "L:.T."},
              {"DTOS(DUE) = \"20240305\"", "L:.T."},
+             {"RATE=-0.125 .and. QTY=12.5", "L:.T."},
+             {"RATE=-1.25E-1", "L:.T."},
              {"\"AB-12     \" < \"AB-13     \"", "L:.T."}},
             ExprTestContext());
 }

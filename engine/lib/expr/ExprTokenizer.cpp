@@ -52,6 +52,21 @@ bool ReadDateLiteral(std::string_view body, std::string& out) {
   return out != kEmptyDate;
 }
 
+struct DotWord {
+  std::string_view word;
+  TokenKind kind;
+};
+constexpr DotWord kDotWords[] = {{".AND.", TokenKind::kAnd}, {".OR.", TokenKind::kOr},
+                                 {".NOT.", TokenKind::kNot}, {".T.", TokenKind::kTrue},
+                                 {".F.", TokenKind::kFalse}, {".Y.", TokenKind::kTrue},
+                                 {".N.", TokenKind::kFalse}};
+
+bool StartsDotWord(std::string_view text, size_t at) {
+  for (const DotWord& entry : kDotWords)
+    if (StartsWithWord(text, at, entry.word)) return true;
+  return false;
+}
+
 }  // namespace
 
 std::vector<Token> Tokenize(std::string_view text) {
@@ -86,9 +101,19 @@ std::vector<Token> Tokenize(std::string_view text) {
     }
     if (IsDigit(c) || (c == '.' && i + 1 < text.size() && IsDigit(text[i + 1]))) {
       while (i < text.size() && IsDigit(text[i])) ++i;
-      if (i < text.size() && text[i] == '.') {
+      // "1.AND." is the number 1 and an operator, not "1." and garbage.
+      if (i < text.size() && text[i] == '.' && !StartsDotWord(text, i)) {
         ++i;
         while (i < text.size() && IsDigit(text[i])) ++i;
+      }
+      // An exponent, as general number formats write very large and very small values.
+      if (i + 1 < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        if (j < text.size() && IsDigit(text[j])) {
+          while (j < text.size() && IsDigit(text[j])) ++j;
+          i = j;
+        }
       }
       Token token;
       token.kind = TokenKind::kNumber;
@@ -102,13 +127,6 @@ std::vector<Token> Tokenize(std::string_view text) {
       continue;
     }
     if (c == '.') {
-      static constexpr struct {
-        std::string_view word;
-        TokenKind kind;
-      } kDotWords[] = {{".AND.", TokenKind::kAnd}, {".OR.", TokenKind::kOr},
-                       {".NOT.", TokenKind::kNot}, {".T.", TokenKind::kTrue},
-                       {".F.", TokenKind::kFalse}, {".Y.", TokenKind::kTrue},
-                       {".N.", TokenKind::kFalse}};
       bool matched = false;
       for (const auto& entry : kDotWords) {
         if (StartsWithWord(text, i, entry.word)) {

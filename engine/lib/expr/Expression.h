@@ -3,7 +3,7 @@
 // record.
 //
 // The language, in short (names of fields and functions are case-blind):
-//   operands   FIELD, ALIAS->FIELD (the table's own alias), 'text' "text" [text], 12 3.5 .5,
+//   operands   FIELD, ALIAS->FIELD (the table's own alias), 'text' "text" [text], 12 3.5 .5 1E-5,
 //              .T. .F. (.Y. .N.), dates {^2024-03-05} or {03/05/2024} ({} is the empty date)
 //   operators  by rising precedence: .OR. (OR); .AND. (AND); .NOT. NOT !;
 //              = == <> # != < <= > >= $; + -; * /; unary - +
