@@ -1,0 +1,76 @@
+// TDataLink: a control's connection to a data source. It keeps the control's own window into
+// the record set's buffers (FirstRecord .. FirstRecord + BufferCount - 1) and turns the record
+// set's notifications into the reactions a control overrides.
+#pragma once
+
+#include <cstdint>
+
+#include "TDataSet.h"
+
+class TDataSource;
+class TField;
+
+class TDataLink {
+ public:
+  TDataLink() = default;
+  virtual ~TDataLink();
+  TDataLink(const TDataLink&) = delete;
+  TDataLink& operator=(const TDataLink&) = delete;
+
+  TDataSource* DataSource() const { return FDataSource; }
+  void SetDataSource(TDataSource* source);
+  TDataSet* DataSet() const;
+  bool Active() const { return FActive; }
+  bool Editing() const { return FEditing; }
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool value);
+  int32_t BufferCount() const { return FBufferCount; }
+  void SetBufferCount(int32_t value);
+  int32_t FirstRecord() const { return FFirstRecord; }
+  // The active record inside the link's window (the record set's active index - FirstRecord).
+  int32_t ActiveRecord() const;
+  void SetActiveRecord(int32_t value);
+  // Filled buffers inside the link's window.
+  int32_t RecordCount() const;
+  bool Bof() const;
+  bool Eof() const;
+  int32_t MoveBy(int32_t distance);
+  // Puts the record set in edit state when the link and its source allow it; true when editing.
+  bool Edit();
+  // Writes the control's pending edit (the control's UpdateData, with Updating set).
+  void UpdateRecord();
+  bool Updating() const { return FUpdating; }
+
+  // A notification from the data source.
+  void DataEvent(TDataEvent event, intptr_t info);
+
+ protected:
+  virtual void ActiveChanged() {}
+  virtual void EditingChanged() {}
+  virtual void DataSetChanged() { RecordChanged(nullptr); }
+  virtual void DataSetScrolled(int32_t distance) {
+    (void)distance;
+    DataSetChanged();
+  }
+  virtual void LayoutChanged() { DataSetChanged(); }
+  virtual void RecordChanged(TField* field) { (void)field; }
+  virtual void UpdateData() {}
+  virtual void CheckBrowseMode() {}
+  virtual void FocusControl(TField* field) { (void)field; }
+
+ private:
+  friend class TDataSet;
+  friend class TDataSource;
+  void UpdateState();
+  void SetActive(bool value);
+  void SetEditing(bool value);
+  void UpdateRange();
+
+  TDataSource* FDataSource = nullptr;
+  bool FActive = false;
+  bool FEditing = false;
+  bool FReadOnly = false;
+  bool FUpdating = false;
+  int32_t FBufferCount = 1;
+  int32_t FFirstRecord = 0;
+};
