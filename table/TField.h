@@ -139,6 +139,7 @@ class TBooleanField : public TField {
   bool AsBoolean() const override;
   void SetAsBoolean(bool value) override;
   int32_t AsInteger() const override { return AsBoolean() ? -1 : 0; }
+  double AsFloat() const override { return AsInteger(); }
 
  protected:
   int32_t DefaultWidth() const override { return 5; }

@@ -497,6 +497,12 @@ void TXbTable::EngineOpen() {
   // The engine's commit levels are named by what they do; ours keep their published order.
   static const int32_t kCommit[] = {XB_COMMIT_FULL, XB_COMMIT_NORMAL, XB_COMMIT_NONE};
   std::string path = FTableDir + FilePart(Native(FTableName));
+  // Files copied from systems that ignore case keep their spelling: the engine is given the
+  // name the table file really has.
+  if (local) {
+    std::string onDisk = E::FindLocalFile(FullTableName());
+    if (!onDisk.empty()) path = onDisk;
+  }
   int32_t area = E::xb_UseEx(R(), path.c_str(), alias.c_str(), mode, driver, kCommit[FCommitLevel]);
   if (area < 1) throw EXbError("Unable to open table: " + FullTableName());
   FArea = static_cast<int16_t>(area);

@@ -33,26 +33,31 @@ TXbAccessObserver* SetXbAccessObserver(TXbAccessObserver* observer) {
   return previous;
 }
 
+std::string TXbAccess::FindLocalFile(const std::string& fileName) {
+  struct stat st;
+  if (stat(fileName.c_str(), &st) == 0) return fileName;
+  size_t slash = fileName.find_last_of('/');
+  std::string dir = slash == std::string::npos ? "." : fileName.substr(0, slash);
+  std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  DIR* d = opendir(dir.empty() ? "/" : dir.c_str());
+  if (!d) return {};
+  std::string found;
+  while (dirent* e = readdir(d)) {
+    if (strcasecmp(e->d_name, base.c_str()) == 0) {
+      found =
+          (slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1)) + e->d_name;
+      break;
+    }
+  }
+  closedir(d);
+  return found;
+}
+
 bool TXbAccess::FileExists(const TXbRoute* route, const std::string& databaseName,
                            const std::string& fileName) {
   if (route && route->AccessMethod == amServer) {
     if (!route->Connection) xbaccess::RaiseNoConnection();
     return route->Connection->FileExists(databaseName, fileName);
   }
-  struct stat st;
-  if (stat(fileName.c_str(), &st) == 0) return true;
-  size_t slash = fileName.find_last_of('/');
-  std::string dir = slash == std::string::npos ? "." : fileName.substr(0, slash);
-  std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-  DIR* d = opendir(dir.empty() ? "/" : dir.c_str());
-  if (!d) return false;
-  bool found = false;
-  while (dirent* e = readdir(d)) {
-    if (strcasecmp(e->d_name, base.c_str()) == 0) {
-      found = true;
-      break;
-    }
-  }
-  closedir(d);
-  return found;
+  return !FindLocalFile(fileName).empty();
 }

@@ -122,6 +122,9 @@ struct TXbAccess {
   // server one.
   static bool FileExists(const TXbRoute* route, const std::string& databaseName,
                          const std::string& fileName);
+  // The local file's name as it is on disk (exact, else the one entry of its directory that
+  // differs only in case), or empty.
+  static std::string FindLocalFile(const std::string& fileName);
 };
 
 // Installs an observer (nullptr removes it); returns the previous one.
