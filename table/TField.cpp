@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "RegionalSettings.h"
 #include "TMemoryStream.h"
 #include "TXbFormatSettings.h"
 
@@ -38,10 +39,7 @@ std::string LocalDecimal(std::string text) {
 }
 
 std::string CurrencyText(double value) {
-  // The regional currency format: the symbol before the amount, a minus sign in front.
-  std::string amount = TFloatField::FormatValue(std::fabs(value), "#,##0.00");
-  double rounded = std::round(std::fabs(value) * 100.0);
-  return (value < 0 && rounded != 0 ? "-$" : "$") + amount;
+  return xb::FormatMoney(value, xb::CurrentRegionalSettings());
 }
 
 }  // namespace

@@ -132,7 +132,7 @@ void TXbEnv::SetDateFormat(TXbDateFrmt value) {
       display.DateSeparator = '-', display.ShortDateFormat = "dd-mm-yy";
       break;
     case dfWinDefault: {
-      TXbFormatSettings system;  // the system default locale's date display
+      TXbFormatSettings system = SystemFormatSettings();
       display.DateSeparator = system.DateSeparator ? system.DateSeparator : '/';
       display.ShortDateFormat = system.ShortDateFormat.empty() ? "m/d/yy" : system.ShortDateFormat;
       break;

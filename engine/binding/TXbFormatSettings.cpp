@@ -2,8 +2,21 @@
 
 #include <ctime>
 
+#include "RegionalSettings.h"
+
+TXbFormatSettings SystemFormatSettings() {
+  xb::RegionalSettings regional = xb::CurrentRegionalSettings();
+  TXbFormatSettings settings;
+  settings.ShortDateFormat = regional.shortDateFormat;
+  if (!regional.dateSeparator.empty()) settings.DateSeparator = regional.dateSeparator[0];
+  if (!regional.decimalSeparator.empty()) settings.DecimalSeparator = regional.decimalSeparator[0];
+  settings.ThousandSeparator =
+      regional.thousandSeparator.empty() ? ' ' : regional.thousandSeparator[0];
+  return settings;
+}
+
 TXbFormatSettings& XbFormatSettings() {
-  static TXbFormatSettings settings;
+  static TXbFormatSettings settings = SystemFormatSettings();
   return settings;
 }
 

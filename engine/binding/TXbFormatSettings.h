@@ -15,7 +15,10 @@ struct TXbFormatSettings {
   int TwoDigitYearWindow = 0;
 };
 
+// Taken from the regional settings at first use; TXbEnv's date settings change it afterwards.
 TXbFormatSettings& XbFormatSettings();
+// What the regional settings of the process give, untouched by TXbEnv.
+TXbFormatSettings SystemFormatSettings();
 
 // The year a one- or two-digit year of date text stands for, by the window above.
 int ExpandTwoDigitYear(int year);
