@@ -1,0 +1,190 @@
+// The record set's buffer window and the notifications data-aware controls rely on, seen
+// through recording data links on a real table.
+#include <gtest/gtest.h>
+
+#include "TField.h"
+#include "TXbTable.h"
+#include "TableTestSupport.h"
+
+using xbtest::TRecordingLink;
+
+namespace {
+
+class DataSetWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    xbtest::RequireEngine();
+    std::vector<std::vector<std::string>> rows;
+    for (int i = 1; i <= 30; ++i) rows.push_back({"r" + std::to_string(i)});
+    Path = Dir.File("ROWS.DBF");
+    xbtest::MakeTable(Path, "V,C,5,0", rows);
+    Table.SetTableName(Path);
+    Table.SetExclusive(true);
+    Table.BeforeScroll = [this](TDataSet&) { Steps.push_back("before scroll"); };
+    Table.AfterScroll = [this](TDataSet&) { Steps.push_back("after scroll"); };
+    Source.SetDataSet(&Table);
+    Grid.SetBufferCount(10);
+    Grid.SetDataSource(&Source);
+    Edit.SetDataSource(&Source);
+  }
+  std::string Value() { return Table.FieldByName("V")->AsString(); }
+  void ClearAll() {
+    Grid.Events.clear();
+    Edit.Events.clear();
+    Steps.clear();
+  }
+
+  xbtest::TempDir Dir;
+  std::string Path;
+  TXbTable Table;
+  TDataSource Source;
+  TRecordingLink Grid;
+  TRecordingLink Edit;
+  std::vector<std::string> Steps;
+};
+
+}  // namespace
+
+TEST_F(DataSetWindow, TheLargestWantedBufferCountSizesTheWindow) {
+  Table.Open();
+  EXPECT_EQ(Table.BufferCount(), 10);
+  EXPECT_EQ(Grid.RecordCount(), 10);
+  EXPECT_EQ(Edit.RecordCount(), 1);
+  Grid.SetBufferCount(4);
+  EXPECT_EQ(Table.BufferCount(), 4);
+  Grid.SetBufferCount(12);
+  EXPECT_EQ(Table.BufferCount(), 12);
+  EXPECT_EQ(Table.BufferedRecords(), 12);
+  EXPECT_EQ(Value(), "r1") << "growing the window keeps the active record";
+}
+
+TEST_F(DataSetWindow, MovesScrollTheLinksWindows) {
+  Table.Open();
+  EXPECT_EQ(Grid.Events, (std::vector<std::string>{"active"}));
+  ClearAll();
+  for (int i = 0; i < 9; ++i) Table.Next();
+  EXPECT_EQ(Value(), "r10");
+  EXPECT_EQ(Grid.ActiveRecord(), 9);
+  EXPECT_EQ(Grid.Events, std::vector<std::string>(9, "scrolled 0"));
+  EXPECT_EQ(Grid.Checks, 9) << "every move checks the browse mode first";
+  EXPECT_EQ(Edit.Events, std::vector<std::string>(9, "scrolled 1")) << "a one-record link follows";
+  ClearAll();
+  Table.Next();  // past the window: the window shifts by one buffer
+  EXPECT_EQ(Value(), "r11");
+  EXPECT_EQ(Grid.Events, (std::vector<std::string>{"scrolled 1"}));
+  EXPECT_EQ(Grid.ActiveRecord(), 9);
+  EXPECT_EQ(Steps, (std::vector<std::string>{"before scroll", "after scroll"}));
+  ClearAll();
+  EXPECT_EQ(Table.MoveBy(-15), -10);
+  EXPECT_EQ(Value(), "r1");
+  EXPECT_TRUE(Table.Bof());
+  Table.Last();
+  EXPECT_EQ(Value(), "r30");
+  EXPECT_EQ(Grid.ActiveRecord(), 9);
+  EXPECT_TRUE(Table.TDataSet::Eof());
+}
+
+TEST_F(DataSetWindow, NextAtTheEndOnlyFiresBeforeScroll) {
+  Table.Open();
+  Table.Last();
+  Table.Next();
+  ClearAll();
+  EXPECT_EQ(Table.MoveBy(1), 0);
+  EXPECT_EQ(Steps, (std::vector<std::string>{"before scroll"}));
+  EXPECT_TRUE(Grid.Events.empty());
+  EXPECT_TRUE(Edit.Events.empty());
+}
+
+TEST_F(DataSetWindow, DisabledControlsHearOneChangeWhenEnabledAgain) {
+  Table.Open();
+  ClearAll();
+  Table.DisableControls();
+  Table.DisableControls();
+  Table.Next();
+  Table.Next();
+  Table.EnableControls();
+  EXPECT_TRUE(Grid.Events.empty());
+  Table.EnableControls();
+  EXPECT_EQ(Grid.Events, (std::vector<std::string>{"changed"}));
+  EXPECT_EQ(Value(), "r3");
+}
+
+TEST_F(DataSetWindow, EditingIsAnnouncedToLinksAndSources) {
+  int dataChanges = 0, stateChanges = 0;
+  Source.OnDataChange = [&](TDataSource&, TField* f) { dataChanges += f ? 100 : 1; };
+  Source.OnStateChange = [&](TDataSource&) { ++stateChanges; };
+  Table.Open();
+  ClearAll();
+  stateChanges = dataChanges = 0;
+  Table.Edit();
+  EXPECT_EQ(Grid.Events, (std::vector<std::string>{"editing", "record"}));
+  EXPECT_EQ(stateChanges, 1);
+  ClearAll();
+  Table.FieldByName("V")->SetAsString("x");
+  EXPECT_EQ(Grid.Events, (std::vector<std::string>{"field"}));
+  EXPECT_TRUE(Table.Modified());
+  ClearAll();
+  Table.Post();
+  EXPECT_EQ(Grid.Events.front(), "update") << "controls write their pending edits first";
+  EXPECT_NE(std::find(Grid.Events.begin(), Grid.Events.end(), "not editing"), Grid.Events.end());
+  EXPECT_EQ(Grid.Events.back(), "changed");
+  EXPECT_EQ(Value(), "x");
+  Source.SetEnabled(false);
+  ClearAll();
+  Table.Next();
+  EXPECT_TRUE(Grid.Events.empty()) << "a disabled source passes nothing on";
+  EXPECT_FALSE(Grid.Active());
+}
+
+TEST_F(DataSetWindow, ReadOnlyLinksDoNotStartEdits) {
+  Table.Open();
+  Grid.SetReadOnly(true);
+  EXPECT_FALSE(Grid.Edit());
+  EXPECT_EQ(Table.State(), dsBrowse);
+  Source.AutoEdit = false;
+  EXPECT_FALSE(Edit.Edit());
+  Source.AutoEdit = true;
+  EXPECT_TRUE(Edit.Edit());
+  EXPECT_EQ(Table.State(), dsEdit);
+  EXPECT_FALSE(Grid.Editing());
+}
+
+TEST_F(DataSetWindow, EventsFireInTheirOrder) {
+  std::vector<std::string> order;
+  auto note = [&](const char* what) {
+    return [&order, what](TDataSet&) { order.push_back(what); };
+  };
+  Table.BeforeOpen = note("BeforeOpen");
+  Table.AfterOpen = note("AfterOpen");
+  Table.BeforeInsert = note("BeforeInsert");
+  Table.OnNewRecord = note("OnNewRecord");
+  Table.AfterInsert = note("AfterInsert");
+  Table.BeforePost = note("BeforePost");
+  Table.AfterPost = note("AfterPost");
+  Table.BeforeClose = note("BeforeClose");
+  Table.AfterClose = note("AfterClose");
+  Table.BeforeScroll = nullptr;
+  Table.AfterScroll = nullptr;
+  Table.Open();
+  Table.Append();
+  Table.FieldByName("V")->SetAsString("new");
+  Table.Post();
+  Table.Close();
+  EXPECT_EQ(order, (std::vector<std::string>{"BeforeOpen", "AfterOpen", "BeforeInsert",
+                                             "OnNewRecord", "AfterInsert", "BeforePost",
+                                             "AfterPost", "BeforeClose", "AfterClose"}));
+  EXPECT_EQ(xbtest::RawRecCount(Path), 31);
+}
+
+TEST_F(DataSetWindow, RequiredFieldsMustHaveAValue) {
+  Table.Open();
+  Table.FieldByName("V")->Required = true;
+  Table.Append();
+  try {
+    Table.Post();
+    FAIL() << "posted without a value";
+  } catch (const EDatabaseError& e) {
+    EXPECT_STREQ(e.what(), "Field 'V' must have a value");
+  }
+  EXPECT_EQ(Table.State(), dsInsert);
+}
