@@ -472,6 +472,7 @@ Result<uint64_t> TagTree::Check() {
   std::unordered_set<uint32_t> seen;
   std::vector<std::vector<uint32_t>> levels;
   uint64_t entries = 0;
+  uint32_t maxRecno = 0;
   int leafDepth = -1;
   std::string floorKey;  // every entry from here on must be above (floorKey, floorRecno)
   uint32_t floorRecno = 0;
@@ -507,6 +508,7 @@ Result<uint64_t> TagTree::Check() {
         haveFloor = true;
       }
       entries += n.Count();
+      for (size_t i = 0; i < n.Count(); ++i) maxRecno = std::max(maxRecno, n.Recno(i));
       return Status::Ok();
     }
     if (n.Count() == 0) return Corrupt("empty interior node", offset);
@@ -545,6 +547,7 @@ Result<uint64_t> TagTree::Check() {
     }
   }
   FCount = static_cast<int64_t>(entries);
+  FMaxRecno = maxRecno;
   return entries;
 }
 

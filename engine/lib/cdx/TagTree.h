@@ -75,6 +75,8 @@ class TagTree {
   // Reads every node and checks the tree: key order, separators, sibling links at every
   // level, each page used once, equal depth. Returns the entry count.
   Result<uint64_t> Check();
+  // The highest record number the last Check() met.
+  uint32_t MaxRecno() const { return FMaxRecno; }
 
  private:
   struct Step {
@@ -106,6 +108,7 @@ class TagTree {
   uint32_t FRecnoHint = 0;
   uint64_t FVersion = 1;
   int64_t FCount = -1;
+  uint32_t FMaxRecno = 0;
 };
 
 }  // namespace xb

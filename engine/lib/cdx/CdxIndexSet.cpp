@@ -1,0 +1,318 @@
+#include "cdx/CdxIndexSet.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "cdx/CdxWriter.h"
+#include "fs/FileSystem.h"
+
+namespace xb {
+namespace {
+
+size_t gCacheNodes = PageFile::kDefaultCacheNodes;
+
+// The (key, record number) pairs of one tag, sorted without a string per key: keys sit in
+// one buffer, and the sort compares their first 8 bytes as a number before the rest.
+class KeySort {
+ public:
+  explicit KeySort(int keyLength) : FLength(static_cast<size_t>(keyLength)) {}
+  void Add(const std::string& key, uint32_t recno) {
+    uint64_t prefix = 0;
+    for (size_t i = 0; i < 8; ++i)
+      prefix = prefix << 8 | (i < FLength ? static_cast<uint8_t>(key[i]) : 0);
+    FItems.push_back(Item{prefix, recno, static_cast<uint32_t>(FItems.size())});
+    FKeys.append(key, 0, FLength);
+  }
+  // Sorts and hands every entry to `emit` in order; with `unique` only the first of each key.
+  template <typename F>
+  Status Emit(bool unique, F&& emit) {
+    const char* keys = FKeys.data();
+    size_t length = FLength;
+    std::sort(FItems.begin(), FItems.end(), [&](const Item& a, const Item& b) {
+      if (a.prefix != b.prefix) return a.prefix < b.prefix;
+      if (length > 8) {
+        int c = std::memcmp(keys + a.slot * length + 8, keys + b.slot * length + 8, length - 8);
+        if (c != 0) return c < 0;
+      }
+      return a.recno < b.recno;
+    });
+    const char* previous = nullptr;
+    for (const Item& item : FItems) {
+      const char* key = keys + item.slot * length;
+      if (unique && previous && std::memcmp(previous, key, length) == 0) continue;
+      previous = key;
+      Status s = emit(std::string_view(key, length), item.recno);
+      if (!s) return s;
+    }
+    return Status::Ok();
+  }
+
+ private:
+  struct Item {
+    uint64_t prefix;
+    uint32_t recno;
+    uint32_t slot;
+  };
+  size_t FLength;
+  std::vector<Item> FItems;
+  std::string FKeys;
+};
+
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+CdxTagSpec SpecOf(const CdxOrder& order) {
+  const IndexHeader& h = order.Tag().header;
+  return CdxTagSpec{order.Tag().name, h.keyExpression, h.forExpression, order.KeyLength(),
+                    order.Kind(),     h.descending,    h.Unique()};
+}
+
+}  // namespace
+
+void CdxIndexSet::SetCacheNodes(size_t nodes) {
+  gCacheNodes = nodes;
+}
+
+Result<std::unique_ptr<CdxIndexSet>> CdxIndexSet::Open(const std::string& path, IndexedTable& table,
+                                                       bool readOnly) {
+  std::unique_ptr<CdxIndexSet> set(new CdxIndexSet(path, table, readOnly));
+  Status s = set->Load();
+  if (!s) return Status::Error("index file " + path + " is unusable: " + s.message());
+  std::vector<bool> rebuild(set->FOrders.size(), false);
+  std::string reasons;
+  for (size_t i = 0; i < set->FOrders.size(); ++i) {
+    std::string why;
+    Result<bool> ok = set->Trustworthy(i, why);
+    if (!ok) return Status::Error("index file " + path + " is unusable: " + ok.status().message());
+    if (!*ok) {
+      rebuild[i] = true;
+      reasons += (reasons.empty() ? "" : "; ") + set->FOrders[i]->Name() + ": " + why;
+    }
+  }
+  if (!reasons.empty()) {
+    if (readOnly)
+      return Status::Error("index file " + path + " does not match its table (" + reasons +
+                           "); open the table for writing to rebuild it");
+    std::vector<CdxTagSpec> specs;
+    for (const auto& order : set->FOrders) specs.push_back(SpecOf(*order));
+    s = set->Rewrite(specs, rebuild, table);
+    if (!s) return Status::Error("index file " + path + " could not be rebuilt: " + s.message());
+  }
+  return set;
+}
+
+Result<std::unique_ptr<CdxIndexSet>> CdxIndexSet::Create(const std::string& path,
+                                                         IndexedTable& table) {
+  if (CurrentFileSystem().Exists(path)) return Status::Error("index file exists: " + path);
+  std::unique_ptr<CdxIndexSet> set(new CdxIndexSet(path, table, false));
+  Status s = set->Rewrite({}, {}, table);
+  if (!s) return s;
+  return set;
+}
+
+Status CdxIndexSet::Load() {
+  FOrders.clear();
+  FFile.reset();
+  auto file = CdxFile::Open(FPath, !FReadOnly, gCacheNodes);
+  if (!file) return file.status();
+  FFile = std::move(*file);
+  for (size_t i = 0; i < FFile->Tags().size(); ++i) {
+    auto order = CdxOrder::Make(FFile->Tags()[i], FTable);
+    if (!order) return order.status();
+    (*order)->Attach(FFile->Tree(i, (*order)->Kind()));
+    FOrders.push_back(std::move(*order));
+  }
+  return Status::Ok();
+}
+
+Result<bool> CdxIndexSet::Trustworthy(size_t i, std::string& why) {
+  CdxOrder& order = *FOrders[i];
+  if (order.Tag().header.keyLength != order.KeyLength()) {
+    why = "key length " + std::to_string(order.Tag().header.keyLength) + ", the expression gives " +
+          std::to_string(order.KeyLength());
+    return false;
+  }
+  TagTree& tree = order.Tree();
+  Result<uint64_t> count = tree.Check();
+  if (!count) {
+    why = count.status().message();
+    return false;
+  }
+  uint32_t records = FTable.RecordCount();
+  bool everyRecord = order.Condition().empty() && !order.Unique();
+  if ((everyRecord && *count != records) || *count > records) {
+    why = std::to_string(*count) + " entries for " + std::to_string(records) + " records";
+    return false;
+  }
+  if (tree.MaxRecno() > records) {
+    why =
+        "an entry for record " + std::to_string(tree.MaxRecno()) + " of " + std::to_string(records);
+    return false;
+  }
+  // The records written last are the likeliest to have changed behind the index's back.
+  if (order.Unique() || records == 0) return true;
+  uint32_t from = records > 8 ? records - 7 : 1;
+  uint32_t recno = 0;
+  bool missing = false;
+  Status s = FTable.Scan([&](uint32_t k, std::string_view record) {
+    if (k < from || missing) return Status::Ok();
+    std::optional<std::string> key = order.KeyOf(k, record);
+    if (!key) return Status::Ok();
+    TagPosition pos;
+    Result<bool> on = tree.Seek(*key, k, false, pos);
+    if (!on) return on.status();
+    if (!*on || pos.key != *key || pos.recno != k) missing = true, recno = k;
+    return Status::Ok();
+  });
+  if (!s) return s;
+  if (missing) {
+    why = "no entry for the key of record " + std::to_string(recno);
+    return false;
+  }
+  return true;
+}
+
+Status CdxIndexSet::Rewrite(const std::vector<CdxTagSpec>& specs, const std::vector<bool>& build,
+                            IndexedTable& table) {
+  std::string aside = FPath + ".tmp";
+  Status written = WriteAside(aside, specs, build, table);
+  if (!written) {
+    (void)CurrentFileSystem().Remove(aside);
+    return written;
+  }
+  // The new file is complete on disk; only now does it take the old one's place.
+  FOrders.clear();
+  FFile.reset();
+  FileSystem& fs = CurrentFileSystem();
+  Status s = fs.Rename(aside, FPath);
+  if (!s) {
+    (void)fs.Remove(aside);
+    if (fs.Exists(FPath)) (void)Load();
+    return s;
+  }
+  s = fs.SyncDirectory(DirectoryOf(FPath));
+  if (!s) return s;
+  return Load();
+}
+
+Status CdxIndexSet::WriteAside(const std::string& aside, const std::vector<CdxTagSpec>& specs,
+                               const std::vector<bool>& build, IndexedTable& table) {
+  {
+    auto writer = CdxWriter::Create(aside);
+    if (!writer) return writer.status();
+    uint32_t records = table.RecordCount();
+    for (size_t i = 0; i < specs.size(); ++i) {
+      const CdxTagSpec& spec = specs[i];
+      Status s = (*writer)->BeginTag(spec, records);
+      if (!s) return s;
+      if (build[i]) {
+        // Keys from the table, through an order made for the new definition.
+        CdxTag tag;
+        tag.name = spec.name;
+        tag.header.keyLength = static_cast<uint16_t>(spec.keyLength);
+        tag.header.keyExpression = spec.keyExpression;
+        tag.header.forExpression = spec.forExpression;
+        tag.header.options = spec.unique ? IndexHeader::kUnique : 0;
+        auto order = CdxOrder::Make(tag, table);
+        if (!order) return order.status();
+        KeySort sort(spec.keyLength);
+        s = table.Scan([&](uint32_t recno, std::string_view record) {
+          if (std::optional<std::string> key = (*order)->KeyOf(recno, record))
+            sort.Add(*key, recno);
+          return Status::Ok();
+        });
+        if (!s) return s;
+        s = sort.Emit(spec.unique, [&](std::string_view key, uint32_t recno) {
+          return (*writer)->Add(key, recno);
+        });
+      } else {
+        TagTree& tree = FOrders[i]->Tree();
+        TagPosition pos;
+        Result<bool> on = tree.First(pos);
+        for (; on && *on; on = tree.Next(pos)) {
+          s = (*writer)->Add(pos.key, pos.recno);
+          if (!s) return s;
+        }
+        if (!on) s = on.status();
+      }
+      if (!s) return s;
+      s = (*writer)->EndTag();
+      if (!s) return s;
+    }
+    return (*writer)->Finish(true);
+  }
+}
+
+Result<int> CdxIndexSet::CreateTag(const TagDefinition& definition, IndexedTable& table) {
+  if (FReadOnly) return Status::Error("the table is read-only");
+  auto key = Expression::Parse(definition.keyExpression, table.Schema());
+  if (!key)
+    return Status::Error("key expression \"" + definition.keyExpression +
+                         "\": " + key.status().message());
+  CdxTagSpec spec;
+  spec.name = definition.name;
+  spec.keyExpression = definition.keyExpression;
+  spec.forExpression = definition.condition;
+  spec.descending = definition.descending;
+  spec.unique = definition.unique;
+  Status s = CdxOrder::KeyShape(**key, spec.kind, spec.keyLength);
+  if (!s) return s;
+  if (!definition.condition.empty()) {
+    auto condition = Expression::Parse(definition.condition, table.Schema());
+    if (!condition)
+      return Status::Error("FOR expression \"" + definition.condition +
+                           "\": " + condition.status().message());
+    if ((*condition)->Type() != ValueType::kLogical)
+      return Status::Error("the FOR expression is not logical");
+  }
+  std::vector<CdxTagSpec> specs;
+  std::vector<bool> build;
+  std::string wanted = CdxFile::DirectoryKey(definition.name);
+  int index = -1;
+  for (const auto& order : FOrders) {
+    bool replaced = CdxFile::DirectoryKey(order->Name()) == wanted;
+    if (replaced) index = static_cast<int>(specs.size());
+    specs.push_back(replaced ? spec : SpecOf(*order));
+    build.push_back(replaced);
+  }
+  if (index < 0) {
+    index = static_cast<int>(specs.size());
+    specs.push_back(spec);
+    build.push_back(true);
+  }
+  s = Rewrite(specs, build, table);
+  if (!s) return s;
+  return index;
+}
+
+Status CdxIndexSet::OnAppend(uint32_t recno, std::string_view record) {
+  for (auto& order : FOrders) {
+    Status s = order->Update(recno, std::nullopt, record);
+    if (!s) return s;
+  }
+  return Status::Ok();
+}
+
+Status CdxIndexSet::OnChange(uint32_t recno, std::string_view before, std::string_view after) {
+  for (auto& order : FOrders) {
+    Status s = order->Update(recno, before, after);
+    if (!s) return s;
+  }
+  return Status::Ok();
+}
+
+Status CdxIndexSet::Rebuild(IndexedTable& table) {
+  if (FReadOnly) return Status::Error("the table is read-only");
+  std::vector<CdxTagSpec> specs;
+  for (const auto& order : FOrders) specs.push_back(SpecOf(*order));
+  return Rewrite(specs, std::vector<bool>(specs.size(), true), table);
+}
+
+Status CdxIndexSet::Flush(bool sync) {
+  if (!FFile || FReadOnly) return Status::Ok();
+  return FFile->Flush(sync);
+}
+
+}  // namespace xb
