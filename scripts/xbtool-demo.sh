@@ -3,7 +3,7 @@
 # clinic's sales summary is imported into the incoming table as the "Open file" button does it
 # (empty the table, append the export), shown, evaluated, and its heading and totals lines are
 # removed with a pack.
-# Usage: scripts/demo.sh BIN WORK (BIN holds xbtool; WORK is the working directory)
+# Usage: scripts/xbtool-demo.sh BIN WORK (BIN holds xbtool; WORK is the working directory)
 set -euo pipefail
 bin="$1"
 work="$2"
