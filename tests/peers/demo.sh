@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# The demo that scripts/run.sh shows: run twice on one working directory (the second run finds
-# the table and must give the same), it imports the sample export's 34 lines and packs away the
-# heading and totals lines.
+# The demo of scripts/xbtool-demo.sh (the engine's tool on the sample): run twice on one
+# working directory (the second run finds the table and must give the same), it imports the
+# sample export's 34 lines and packs away the heading and totals lines.
 source "$(dirname "$0")/common.bash"
 
-bash "$src/scripts/demo.sh" "$bin" "$work/demo" >"$work/first" 2>&1 || {
+bash "$src/scripts/xbtool-demo.sh" "$bin" "$work/demo" >"$work/first" 2>&1 || {
   cat "$work/first"
   echo "FAILED: the demo's first run"
   exit 1
 }
-bash "$src/scripts/demo.sh" "$bin" "$work/demo" >"$work/second" 2>&1 || {
+bash "$src/scripts/xbtool-demo.sh" "$bin" "$work/demo" >"$work/second" 2>&1 || {
   cat "$work/second"
   echo "FAILED: the demo's second run"
   exit 1
