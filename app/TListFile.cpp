@@ -130,11 +130,17 @@ std::vector<std::vector<std::string>> TListFile::Rows() {
 std::string TListFile::ExportText() {
   std::string text;
   const std::vector<std::string> header = Header();
-  for (size_t i = 0; i < header.size(); ++i) text += (i ? "," : "") + header[i];
-  text += "\n";
+  for (size_t i = 0; i < header.size(); ++i) {
+    if (i) text += ',';
+    text += header[i];
+  }
+  text += '\n';
   for (const auto& row : Rows()) {
-    for (size_t i = 0; i < row.size(); ++i) text += (i ? "," : "") + QuoteValue(row[i]);
-    text += "\n";
+    for (size_t i = 0; i < row.size(); ++i) {
+      if (i) text += ',';
+      text += QuoteValue(row[i]);
+    }
+    text += '\n';
   }
   return text;
 }

@@ -428,7 +428,8 @@ TEST_F(Ledger, TheGaugeMovesEveryTenRows) {
     SCOPED_TRACE(c.rows);
     Start();
     std::string text;
-    for (int i = 1; i < c.rows; ++i) text += Line("I" + std::to_string(i), "d", "1", "0", "1");
+    for (int i = 1; i < c.rows; ++i)
+      text += Line(std::string("I") += std::to_string(i), "d", "1", "0", "1");
     Translate(text);
     ASSERT_EQ(L.TableDataOut.RecCount(), c.rows);
     Progress.clear();
