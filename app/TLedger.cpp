@@ -299,6 +299,7 @@ bool TLedger::OpenIndexed(TXbTable& table, const char* key, const char* failure)
 }
 
 bool TLedger::OpenTables() {
+  if (FExporting) return false;
   return Guarded([&] {
     if (!OpenIndexed(TableIn, "UPPER(ITEM_IN)", "Indexing In failed")) return false;
     if (!OpenIndexed(TableOut, "UPPER(ITEM_OUT)", "Indexing Out failed")) return false;
@@ -323,6 +324,7 @@ void TLedger::CloseTables() {
 // --- Import ---
 
 bool TLedger::ZapIncoming() {
+  if (FExporting) return false;
   return Guarded([&] {
     TableDataIn.Zap();
     return true;
@@ -330,6 +332,7 @@ bool TLedger::ZapIncoming() {
 }
 
 bool TLedger::ImportFile(const std::string& fileName) {
+  if (FExporting) return false;
   return Guarded([&] {
     if (TableDataIn.AppendFrom(fileName, kCommaDelimited, "")) return true;
     FReport.Beep();
@@ -350,6 +353,7 @@ void TLedger::ReadIncomingLine() {
 }
 
 bool TLedger::BtnTranslateClick() {
+  if (FExporting) return false;
   FTotalGst = 0;
   FTotalAmount = 0;
   FTotalCount = 0;
@@ -450,6 +454,7 @@ std::string TLedger::TodayText() {
 }
 
 bool TLedger::WriteTranslatedFile() {
+  if (FExporting) return false;
   FExport = {};
   std::FILE* file = std::fopen(FExportFileName.c_str(), "wb");
   if (!file) {
@@ -457,10 +462,13 @@ bool TLedger::WriteTranslatedFile() {
     FReport.ShowInformation("Error creating " + FExportFileName);
     return false;
   }
-  return Guarded([&] {
+  FExporting = true;
+  bool written = Guarded([&] {
     WriteRows(file);
     return true;
   });
+  FExporting = false;
+  return written;
 }
 
 void TLedger::WriteRows(std::FILE* handle) {

@@ -23,6 +23,10 @@
 // translation of ABC, a row SALES2 never swallows a line for SALES, and a blank code matches
 // only a blank code. Letter case and trailing blanks still do not matter.
 //
+// While an export lets pending events run, the commands that would touch its table or its file
+// (start-up, import, translation, another export) are held back: they return false at once and
+// do nothing, so a button pressed then has no effect.
+//
 // Failures go to the report: the messages the window shows ("Indexing In failed", "Import
 // failed", "Error creating ..."), and every error of the table component through the standard
 // error report. The handlers return false after such a failure.
@@ -132,6 +136,8 @@ class TLedger : public TDataModule {
   // The money format of the export.
   xb::RegionalSettings Regional;
 
+  // True while WriteTranslatedFile runs (see OnProcessEvents).
+  bool Exporting() const { return FExporting; }
   const TTranslationSummary& LastTranslation() const { return FSummary; }
   const TExportSummary& LastExport() const { return FExport; }
 
@@ -197,4 +203,5 @@ class TLedger : public TDataModule {
   TLedgerReport& FReport;
   TTranslationSummary FSummary;
   TExportSummary FExport;
+  bool FExporting = false;
 };

@@ -441,6 +441,29 @@ TEST_F(Ledger, TheGaugeMovesEveryTenRows) {
   }
 }
 
+TEST_F(Ledger, CommandsDuringAnExportAreHeldBack) {
+  Start();
+  std::string text;
+  for (int i = 0; i < 30; ++i)
+    text += Line(std::string("I") += std::to_string(i), "d", "1", "0", "1");
+  Translate(text);
+  std::string quiet = Export();
+  std::vector<bool> results;
+  L.OnProcessEvents = [&] {
+    EXPECT_TRUE(L.Exporting());
+    results.push_back(L.BtnTranslateClick());
+    results.push_back(L.ZapIncoming());
+    results.push_back(L.ImportFile(Dir.File("export.csv")));
+    results.push_back(L.WriteTranslatedFile());
+    results.push_back(L.OpenTables());
+  };
+  EXPECT_EQ(Export(), quiet);
+  EXPECT_FALSE(L.Exporting());
+  EXPECT_EQ(results, std::vector<bool>(20, false)) << "four event runs, five commands each";
+  EXPECT_EQ(L.TableDataIn.RecCount(), 30) << "the incoming table was not emptied";
+  EXPECT_TRUE(Report.Events.empty()) << Joined();
+}
+
 TEST_F(Ledger, MoneyFollowsTheRegionalSettings) {
   struct Case {
     xb::RegionalSettings settings;
@@ -477,6 +500,16 @@ TEST_F(Ledger, AFileThatCannotBeCreatedIsReported) {
   EXPECT_EQ(Report.Events,
             (std::vector<std::string>{"beep", "info Error creating " + L.FExportFileName}));
   EXPECT_TRUE(Progress.empty()) << "the gauge is not touched";
+}
+
+TEST_F(Ledger, AWriteFailureGoesToTheStandardErrorReport) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  Start();
+  Translate(Line("X", "d", "1", "0", "1"));
+  L.FExportFileName = "/dev/full";  // opens, then every write fails: a full disk
+  EXPECT_FALSE(L.WriteTranslatedFile());
+  EXPECT_EQ(Report.Events, (std::vector<std::string>{"error No space left on device."}));
+  EXPECT_EQ(Progress, (std::vector<int32_t>{0, 0})) << "the export ends at the failure";
 }
 
 TEST_F(Ledger, ATableErrorGoesToTheStandardErrorReport) {
