@@ -4,9 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset release >/dev/null
-cmake --build --preset release -j2 --target bench_engine_bench bench_delimited_inside
+cmake --build --preset release -j2 --target bench_engine_bench bench_delimited_inside bench_index_bench
 echo "machine: $(nproc) cores, $(uname -sr); $(date -u '+%Y-%m-%d %H:%M UTC')"
 build/release/bin/bench_engine_bench "$@"
 echo
 build/release/bin/bench_delimited_inside
-# The index benchmarks (issue 3) run here too.
+# The index benchmarks (issue 3).
+echo
+build/release/bin/bench_index_bench "$@"

@@ -79,7 +79,7 @@ TEST(CdxCodec, LeafRoundTripAndLayout) {
   leaf.RaiseRecnoBound(16384);
   ASSERT_TRUE(leaf.Fits());
   uint8_t page[512];
-  leaf.Encode(page);
+  ASSERT_TRUE(leaf.Encode(page));
   // 4-byte entries: 22 record bits, 5 + 5 count bits.
   const uint8_t layout[] = {0xFF, 0xFF, 0x3F, 0x00, 0x1F, 0x1F, 22, 5, 5, 4};
   EXPECT_EQ(std::memcmp(page + 14, layout, sizeof layout), 0);
@@ -100,7 +100,7 @@ TEST(CdxCodec, ImpossibleLeavesAreRefused) {
   leaf.Insert(0, KeyCodec::Character("ALPHA", 8), 1);
   leaf.Insert(1, KeyCodec::Character("BRAVO", 8), 2);
   uint8_t good[512];
-  leaf.Encode(good);
+  ASSERT_TRUE(leaf.Encode(good));
   ASSERT_TRUE(xb::Node::Decode(good, 8, 0x20).ok());
   struct Damage {
     const char* what;

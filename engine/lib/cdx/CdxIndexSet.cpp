@@ -151,24 +151,38 @@ Result<bool> CdxIndexSet::Trustworthy(size_t i, std::string& why) {
         "an entry for record " + std::to_string(tree.MaxRecno()) + " of " + std::to_string(records);
     return false;
   }
-  // The records written last are the likeliest to have changed behind the index's back.
-  if (order.Unique() || records == 0) return true;
-  uint32_t from = records > 8 ? records - 7 : 1;
-  uint32_t recno = 0;
-  bool missing = false;
+  // Every entry against the table: the keys the records give now, sorted, walked beside the
+  // tag. A UNIQUE tag keeps one record of each key, and not always the first (changes do not
+  // repair it), so there each entry only has to be one that a record gives.
+  KeySort sort(order.KeyLength());
   Status s = FTable.Scan([&](uint32_t k, std::string_view record) {
-    if (k < from || missing) return Status::Ok();
-    std::optional<std::string> key = order.KeyOf(k, record);
-    if (!key) return Status::Ok();
-    TagPosition pos;
-    Result<bool> on = tree.Seek(*key, k, false, pos);
-    if (!on) return on.status();
-    if (!*on || pos.key != *key || pos.recno != k) missing = true, recno = k;
+    if (std::optional<std::string> key = order.KeyOf(k, record)) sort.Add(*key, k);
     return Status::Ok();
   });
   if (!s) return s;
-  if (missing) {
-    why = "no entry for the key of record " + std::to_string(recno);
+  TagPosition pos;
+  Result<bool> on = tree.First(pos);
+  if (!on) return on.status();
+  bool unique = order.Unique(), agree = true;
+  std::string previousKey;
+  s = sort.Emit(false, [&](std::string_view key, uint32_t recno) {
+    if (!agree || !*on) {
+      agree = agree && unique;
+      return Status::Ok();
+    }
+    if (pos.key == key && pos.recno == recno) {
+      if (unique && pos.key == previousKey) agree = false;
+      previousKey = pos.key;
+      on = tree.Next(pos);
+      if (!on) return on.status();
+    } else if (!unique) {
+      agree = false;
+    }
+    return Status::Ok();
+  });
+  if (!s) return s;
+  if (!agree || *on) {
+    why = "its entries do not match the keys of the records";
     return false;
   }
   return true;
@@ -288,19 +302,33 @@ Result<int> CdxIndexSet::CreateTag(const TagDefinition& definition, IndexedTable
 }
 
 Status CdxIndexSet::OnAppend(uint32_t recno, std::string_view record) {
+  return Update(recno, std::nullopt, record);
+}
+
+Status CdxIndexSet::OnChange(uint32_t recno, std::string_view before, std::string_view after) {
+  return Update(recno, before, after);
+}
+
+Status CdxIndexSet::Update(uint32_t recno, std::optional<std::string_view> before,
+                           std::string_view after) {
+  if (FBroken) return Repair();
   for (auto& order : FOrders) {
-    Status s = order->Update(recno, std::nullopt, record);
-    if (!s) return s;
+    Status s = order->Update(recno, before, after);
+    if (!s) {
+      // A page that could not be read or written left the tag half changed in memory: its
+      // pages must not reach the file. The table holds the truth, so build the index anew.
+      FBroken = true;
+      Status repaired = Repair();
+      return repaired ? repaired : Status::Error(s.message() + "; " + repaired.message());
+    }
   }
   return Status::Ok();
 }
 
-Status CdxIndexSet::OnChange(uint32_t recno, std::string_view before, std::string_view after) {
-  for (auto& order : FOrders) {
-    Status s = order->Update(recno, before, after);
-    if (!s) return s;
-  }
-  return Status::Ok();
+Status CdxIndexSet::Repair() {
+  Status s = Rebuild(FTable);
+  if (s) FBroken = false;
+  return s;
 }
 
 Status CdxIndexSet::Rebuild(IndexedTable& table) {
@@ -311,6 +339,7 @@ Status CdxIndexSet::Rebuild(IndexedTable& table) {
 }
 
 Status CdxIndexSet::Flush(bool sync) {
+  if (FBroken) return Repair();
   if (!FFile || FReadOnly) return Status::Ok();
   return FFile->Flush(sync);
 }

@@ -2,15 +2,17 @@
 // record write, and rewritten as a whole (aside, then renamed over the old file) when a tag
 // is created or replaced and when the table is packed, zapped or reindexed.
 //
-// Opening checks what can be checked without reading the whole table: every tag's tree
-// (structure, order, links), its expressions against the table's fields, its key length, its
-// entry count and record numbers against the table, and the entries of the last records. A
+// Opening checks every tag against the table: its tree (structure, order, links), its
+// expressions against the table's fields, its key length, and every entry against the keys
+// the records give (a scan of the table and a sort per tag: an index another program left
+// behind, or one a crash cut off from its table, is found whatever record it concerns). A
 // tag whose definition is readable but whose entries do not fit the table is rebuilt from the
 // table (only when the table is writable); a file whose definitions cannot be used is refused
 // with the reason. The table file itself is never written here.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,9 @@ class CdxIndexSet final : public IndexSet {
   CdxIndexSet(std::string path, IndexedTable& table, bool readOnly)
       : FPath(std::move(path)), FTable(table), FReadOnly(readOnly) {}
   Status Load();
+  Status Update(uint32_t recno, std::optional<std::string_view> before, std::string_view after);
+  // Rebuilds the file from the table after a failure left a tag inconsistent in memory.
+  Status Repair();
   // Whether tag `i` agrees with the table as far as an open can tell; the reason when not.
   Result<bool> Trustworthy(size_t i, std::string& why);
   // Writes the file anew: tag i from the table when build[i], else copied from its tree.
@@ -57,6 +62,7 @@ class CdxIndexSet final : public IndexSet {
   bool FReadOnly;
   std::unique_ptr<CdxFile> FFile;
   std::vector<std::unique_ptr<CdxOrder>> FOrders;
+  bool FBroken = false;  // a tag's pages in memory are not to be trusted (see Update)
 };
 
 }  // namespace xb

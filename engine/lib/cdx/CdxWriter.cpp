@@ -74,7 +74,7 @@ Status CdxWriter::Finish(bool sync) {
   for (const Written& tag : sorted) leaf.Insert(leaf.Count(), tag.key, tag.headerOffset);
   if (!leaf.Fits()) return Status::Error("too many tags for one index file");
   uint8_t page[Node::kPageSize];
-  leaf.Encode(page);
+  if (!leaf.Encode(page)) return Status::Error("too many tags for one index file");
   Status s = FPages.Write(0x400, page, sizeof page);
   if (!s) return s;
   uint8_t header[IndexHeader::kSize];

@@ -219,7 +219,8 @@ Result<Node> Node::Decode(const uint8_t* page, int keyLength, int fill) {
   return node;
 }
 
-void Node::Encode(uint8_t* page) const {
+bool Node::Encode(uint8_t* page) const {
+  if (!Fits()) return false;
   std::memset(page, 0, kPageSize);
   uint16_t attributes = static_cast<uint16_t>((FRoot ? kRoot : 0) | (FLeaf ? kLeaf : 0));
   PutLe16(page, attributes);
@@ -234,7 +235,7 @@ void Node::Encode(uint8_t* page) const {
       PutBe32(p + klen, FRecnos[i]);
       PutBe32(p + klen + 4, FChildren[i]);
     }
-    return;
+    return true;
   }
   int bytes = EntryBytes(FKeyLength, FRecnoBound);
   int countBits = CountBits(FKeyLength);
@@ -257,6 +258,7 @@ void Node::Encode(uint8_t* page) const {
     back -= stored;
     std::memcpy(page + back, FKeys.data() + i * klen + dup, stored);
   }
+  return true;
 }
 
 }  // namespace xb

@@ -57,8 +57,8 @@ class Node {
   // Decodes a page. Fails, without reading outside the page, when counts, widths, masks or
   // compression counts are impossible.
   static Result<Node> Decode(const uint8_t* page, int keyLength, int fill);
-  // Writes the page. The node must fit (Fits()).
-  void Encode(uint8_t* page) const;
+  // Writes the page; false (and nothing written) when the node does not fit in one.
+  bool Encode(uint8_t* page) const;
 
   bool IsLeaf() const { return FLeaf; }
   bool IsRoot() const { return FRoot; }

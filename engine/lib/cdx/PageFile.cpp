@@ -31,7 +31,9 @@ Status PageFile::Write(uint32_t offset, const uint8_t* buffer, size_t length) {
 
 Status PageFile::WriteNode(const Entry& entry) {
   uint8_t page[kPageSize];
-  entry.node->Encode(page);
+  if (!entry.node->Encode(page))
+    return Status::Error("index node at " + std::to_string(entry.offset) +
+                         " does not fit its page");
   Status s = Write(entry.offset, page, kPageSize);
   if (s) entry.node->dirty = false;
   return s;

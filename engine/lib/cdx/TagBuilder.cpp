@@ -13,7 +13,7 @@ TagBuilder::TagBuilder(PageFile& pages, int keyLength, KeyKind kind, uint32_t re
 
 Status TagBuilder::Emit(size_t level, const Open& open) {
   uint8_t page[Node::kPageSize];
-  open.node.Encode(page);
+  if (!open.node.Encode(page)) return Status::Error("index node does not fit its page");
   Status s = FPages.Write(open.offset, page, sizeof page);
   if (!s) return s;
   const Node& node = open.node;
@@ -86,7 +86,7 @@ Result<uint32_t> TagBuilder::Finish() {
       Open& root = FLevels[level].filling;
       root.node.SetRoot(true);
       uint8_t page[Node::kPageSize];
-      root.node.Encode(page);
+      if (!root.node.Encode(page)) return Status::Error("index node does not fit its page");
       Status s = FPages.Write(root.offset, page, sizeof page);
       if (!s) return s;
       uint32_t offset = root.offset;

@@ -275,6 +275,13 @@ void TagTree::UpdateSeparators(Path& path, size_t level) {
 
 Status TagTree::Insert(std::string_view key, uint32_t recno) {
   if (key.size() != FHeader.keyLength) throw std::invalid_argument("index key of the wrong length");
+  if (FBroken) return Status::Error("index tag damaged by an earlier failure");
+  Status s = DoInsert(key, recno);
+  if (!s) FBroken = true;
+  return s;
+}
+
+Status TagTree::DoInsert(std::string_view key, uint32_t recno) {
   Path path;
   Status s = Descend(key, recno, false, path);
   if (!s) return s;
@@ -354,6 +361,13 @@ Status TagTree::AfterGrow(Path& path, size_t level) {
 
 Result<bool> TagTree::Remove(std::string_view key, uint32_t recno) {
   if (key.size() != FHeader.keyLength) throw std::invalid_argument("index key of the wrong length");
+  if (FBroken) return Status::Error("index tag damaged by an earlier failure");
+  Result<bool> removed = DoRemove(key, recno);
+  if (!removed) FBroken = true;
+  return removed;
+}
+
+Result<bool> TagTree::DoRemove(std::string_view key, uint32_t recno) {
   Path path;
   Status s = Descend(key, recno, false, path);
   if (!s) return s;

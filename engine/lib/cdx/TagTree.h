@@ -47,10 +47,14 @@ class TagTree {
   // it, so that appends do not widen every leaf one by one.
   void SetRecnoHint(uint32_t recordCount) { FRecnoHint = recordCount; }
 
-  // Adds the entry; nothing happens when it is there already.
+  // Adds the entry; nothing happens when it is there already. A failure part way (a page
+  // that could not be read or written) leaves the tree's pages in memory inconsistent: the
+  // tree then refuses further changes (Broken()), and its owner must not write its pages but
+  // rebuild the tag.
   Status Insert(std::string_view key, uint32_t recno);
   // Removes the entry; false when it was not there.
   Result<bool> Remove(std::string_view key, uint32_t recno);
+  bool Broken() const { return FBroken; }
 
   // Each move returns whether the position now stands on an entry; when it does not, the
   // position is off the end it moved towards.
@@ -87,6 +91,8 @@ class TagTree {
   using Path = std::vector<Step>;
 
   Result<std::shared_ptr<Node>> Load(uint32_t offset);
+  Status DoInsert(std::string_view key, uint32_t recno);
+  Result<bool> DoRemove(std::string_view key, uint32_t recno);
   Status Descend(std::string_view key, uint32_t recno, bool after, Path& path);
   Result<bool> SettleForward(uint32_t leaf, size_t index, TagPosition& pos);
   Result<bool> SettleBackward(uint32_t leaf, size_t index, TagPosition& pos);
@@ -109,6 +115,7 @@ class TagTree {
   uint64_t FVersion = 1;
   int64_t FCount = -1;
   uint32_t FMaxRecno = 0;
+  bool FBroken = false;
 };
 
 }  // namespace xb
