@@ -260,7 +260,8 @@ TEST_F(Ledger, TranslationAddsUpLinesAndClosesWithTheTotalRow) {
             Line("23", "Standard", "2", "0.1", "40.25") + Line("ECHK", "Check", "4", "0.2", "1") +
             Line("OH-PRE", "Pre", "1", "0.7", "9.99") +
             "\" totals \",\"\",8.5,0,0,0,0,0,1,71.74\r\n" +
-            "\"item no\",\"not a heading\",1,0,0,0,0,0,0,2\r\n");
+            "\"item no\",\"not a heading\",1,0,0,0,0,0,0,2\r\n" +
+            "\"item_no \",\"a heading again\",1,0,0,0,0,0,0,2\r\n");
   EXPECT_EQ(Rows(), (std::vector<std::string>{
                         "4100|out 4100|3|0.1000|60.7500", "4140|out 4140|1|0.7000|9.9900",
                         "ECHK|Check|4|0.2000|1.0000", "ITEM NO|not a heading|1|0.0000|2.0000",
@@ -268,7 +269,7 @@ TEST_F(Ledger, TranslationAddsUpLinesAndClosesWithTheTotalRow) {
   EXPECT_EQ(L.FTotalGst, 10000);
   EXPECT_EQ(L.FTotalAmount, 737400);
   const TTranslationSummary& s = L.LastTranslation();
-  EXPECT_EQ(s.HeadingLines, 1);
+  EXPECT_EQ(s.HeadingLines, 2);
   EXPECT_EQ(s.TotalsLines, 1);
   EXPECT_EQ(s.ItemLines, 5);
   EXPECT_EQ(s.TranslatedLines, 3);
