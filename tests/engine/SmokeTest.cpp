@@ -2,6 +2,4 @@
 
 #include "xbengine.h"
 
-TEST(Smoke, VersionIsNotEmpty) {
-  EXPECT_STRNE(xb_Version(), "");
-}
+TEST(Smoke, VersionIsNotEmpty) { EXPECT_STRNE(xb_Version(), ""); }
