@@ -7,7 +7,12 @@
  *   when non-zero.
  * - A returned `const char*` points into storage owned by the engine. It stays valid until the
  *   next call of an entry on the same thread that returns text; copy it to keep it.
- * - A returned `char*` (xb_GetMemo) is owned by the caller and released with xb_MemDealloc.
+ * - A returned `char*` (xb_GetMemo) is owned by the caller and released with xb_MemDealloc;
+ *   an empty memo gives NULL.
+ * - Entries that act (moves, writes, xb_Commit, xb_Close, xb_AppendFrom, ...) give -1 on
+ *   success and 0 on failure. xb_GetRecord gives the record length copied, xb_GetBlob the
+ *   bytes copied, xb_PutBlob the bytes stored. xb_Select gives the area current before.
+ *   Setting entries (xb_SetExact, xb_SetEpoch, xb_ErrorLevel, ...) give the previous value.
  * - No entry throws, aborts or crashes on a bad work area, a closed area, a null pointer or a
  *   bad argument: it returns its neutral result (0, 0.0, "" or NULL) and records the reason,
  *   which xb_ErrorText gives in words.
@@ -49,7 +54,9 @@ extern "C" {
 #define XB_EXPR_LOGICAL 3
 #define XB_EXPR_DATE 4
 /* Value type of xb_Replace: text stored into a memo field. Any other type stores the text into
- * the field as xb_PutRecord would hold it (cut or padded to the field's width). */
+ * the field as xb_PutRecord would hold it: cut or padded with blanks to the field's width; for
+ * N and F fields the text is trimmed and right-aligned, and a text wider than the field is
+ * refused (result 0). */
 #define XB_REPLACE_MEMO 3072
 /* Source type of xb_AppendFrom: comma-delimited text. */
 #define XB_SOURCE_DELIMITED 21

@@ -27,6 +27,8 @@ void StoreCell(const FieldInfo& field, std::string_view cell, char* record) {
     case 'F': {
       std::string_view t = Trim(cell);
       if (t.empty() || t.size() > 64) return;
+      if (FormatDecimalText(t, field.width, field.decimals, at)) return;
+      // Exponents and the like: through the value.
       char buf[72];
       std::memcpy(buf, t.data(), t.size());
       buf[t.size()] = '\0';

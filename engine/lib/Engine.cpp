@@ -20,9 +20,8 @@ const std::string& LastError() {
   return tLastError;
 }
 
-Engine& Engine::Instance() {
-  static Engine engine;
-  return engine;
+namespace detail {
+Engine gEngine;
 }
 
 Result<int> Engine::Use(const std::string& path, const std::string& alias, AccessMode mode,
@@ -38,6 +37,7 @@ Result<int> Engine::Use(const std::string& path, const std::string& alias, Acces
   if (slot == FAreas.size()) FAreas.emplace_back();
   FAreas[slot] = std::move(*area);
   FCurrent = int(slot) + 1;
+  FCurrentArea = FAreas[slot].get();
   return FCurrent;
 }
 
@@ -46,13 +46,10 @@ WorkArea* Engine::Area(int number) {
   return FAreas[size_t(number) - 1].get();
 }
 
-WorkArea* Engine::Current() {
-  return Area(FCurrent);
-}
-
 int Engine::Select(int number) {
   int previous = FCurrent;
-  FCurrent = Area(number) ? number : 0;
+  FCurrentArea = Area(number);
+  FCurrent = FCurrentArea ? number : 0;
   return previous;
 }
 
@@ -69,6 +66,7 @@ Status Engine::CloseCurrent() {
   if (!area) return Status::Error("no work area is selected");
   Status s = area->Close();
   FAreas[size_t(FCurrent) - 1].reset();
+  FCurrentArea = nullptr;
   return s;
 }
 

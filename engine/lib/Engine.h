@@ -18,8 +18,8 @@ class Engine {
   // (default: the file's base name in capitals) must not be in use by another area.
   Result<int> Use(const std::string& path, const std::string& alias, AccessMode mode,
                   CommitLevel level);
-  // The current area when one is open, else nullptr.
-  WorkArea* Current();
+  // The current area when one is open, else nullptr. Called by every entry: kept cheap.
+  WorkArea* Current() { return FCurrentArea; }
   WorkArea* Area(int number);
   int CurrentNumber() const { return FCurrent; }
   // Makes `number` current; returns the area current before. Selecting an area that is not
@@ -33,7 +33,15 @@ class Engine {
  private:
   std::vector<std::unique_ptr<WorkArea>> FAreas;  // index = area number - 1
   int FCurrent = 0;
+  WorkArea* FCurrentArea = nullptr;
 };
+
+namespace detail {
+extern Engine gEngine;
+}
+inline Engine& Engine::Instance() {
+  return detail::gEngine;
+}
 
 void SetLastError(std::string text);
 const std::string& LastError();

@@ -1,10 +1,7 @@
 #include "EngineSettings.h"
 
-namespace xb {
+namespace xb::detail {
 
-EngineSettings& Settings() {
-  static EngineSettings settings;
-  return settings;
-}
+EngineSettings gSettings;
 
-}  // namespace xb
+}  // namespace xb::detail

@@ -24,6 +24,11 @@ struct EngineSettings {
   std::string password;
 };
 
-EngineSettings& Settings();
+namespace detail {
+extern EngineSettings gSettings;
+}
+inline EngineSettings& Settings() {
+  return detail::gSettings;
+}
 
 }  // namespace xb

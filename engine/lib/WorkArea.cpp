@@ -327,6 +327,14 @@ Status WorkArea::Skip(int64_t count) {
   if (count > 0) {
     FBof = false;
     if (FEof) return Status::Ok();
+    // Record order with nothing to skip: the next record is the one after.
+    if (count == 1 && FOrder == 0 && !FQuery && !Settings().deletedHidden) {
+      if (FRecNo >= FTable->Count()) {
+        SetEnd();
+        return Status::Ok();
+      }
+      return Load(FRecNo + 1);
+    }
     for (int64_t i = 0; i < count; ++i) {
       auto r = Step(true);
       if (!r) {
@@ -417,10 +425,14 @@ Status WorkArea::NotifyChange(uint32_t recno, std::string_view before, std::stri
 Status WorkArea::WriteCurrent(std::string_view image) {
   if (FEof) return Status::Error("no current record");
   if (FTable->ReadOnly()) return Status::Error("table is read-only");
-  std::string before = FRecord;
   if (Status s = FTable->Write(FRecNo, image.data()); !s) return s;
+  if (FBags.empty()) {
+    std::memcpy(FRecord.data(), image.data(), FRecord.size());
+    return Status::Ok();
+  }
+  FBefore.assign(FRecord);
   FRecord.assign(image.data(), image.size());
-  Status s = NotifyChange(FRecNo, before, FRecord);
+  Status s = NotifyChange(FRecNo, FBefore, FRecord);
   if (Order* order = OrderAt(FOrder)) {
     FEntry.recno = FRecNo;
     auto key = order->KeyOf(FRecNo, FRecord);
@@ -431,15 +443,16 @@ Status WorkArea::WriteCurrent(std::string_view image) {
 
 Status WorkArea::PutRecord(std::string_view image) {
   if (image.size() != FRecord.size()) return Status::Error("record image has the wrong size");
-  std::string copy(image);
-  if (copy[0] != '*') copy[0] = ' ';
-  return WriteCurrent(copy);
+  FImage.assign(image.data(), image.size());
+  if (FImage[0] != '*') FImage[0] = ' ';
+  return WriteCurrent(FImage);
 }
 
 Status WorkArea::ReplaceField(int field, std::string_view text) {
   if (field < 0 || size_t(field) >= Fields().size()) return Status::Error("no such field");
   const FieldInfo& f = Fields()[size_t(field)];
-  std::string image = FRecord;
+  std::string& image = FImage;
+  image.assign(FRecord);
   std::string value(text.substr(0, std::min<size_t>(text.size(), size_t(f.width))));
   if (f.type == 'N' || f.type == 'F') {
     size_t b = 0, e = text.size();
@@ -462,17 +475,18 @@ Status WorkArea::SetDeletedMark(bool deleted) {
 
 Status WorkArea::AppendBlank() {
   if (FTable->ReadOnly()) return Status::Error("table is read-only");
-  std::string blank(FTable->RecordLength(), ' ');
-  if (Status s = FTable->Append(blank.data()); !s) return s;
+  FImage.assign(FTable->RecordLength(), ' ');
+  if (Status s = FTable->Append(FImage.data()); !s) return s;
   FRecNo = FTable->Count();
-  FRecord = blank;
+  FRecord.assign(FImage);
   FEof = FBof = false;
+  FEntry = OrderEntry();
+  if (FBags.empty()) return Status::Ok();
   Status result = Status::Ok();
   for (auto& bag : FBags) {
     Status s = bag->OnAppend(FRecNo, FRecord);
     if (!s && result) result = s;
   }
-  FEntry = OrderEntry();
   if (Order* order = OrderAt(FOrder)) {
     FEntry.recno = FRecNo;
     if (auto key = order->KeyOf(FRecNo, FRecord)) FEntry.key = std::move(*key);

@@ -128,8 +128,10 @@ class WorkArea final : public ExprSchema, public IndexedTable {
   std::unique_ptr<DbfTable> FTable;
   std::string FAlias;
   CommitLevel FLevel = CommitLevel::kNormal;
-  std::string FRecord;  // the current record image
-  std::string FScratch;
+  std::string FRecord;   // the current record image
+  std::string FScratch;  // the candidate record of a move
+  std::string FImage;    // a record image being built for a write
+  std::string FBefore;   // the record before a write, for the index bags
   uint32_t FRecNo = 1;
   bool FEof = true;
   bool FBof = true;

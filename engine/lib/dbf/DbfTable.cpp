@@ -152,7 +152,7 @@ Status DbfTable::LoadBlock(uint32_t recno) {
   return Status::Ok();
 }
 
-Status DbfTable::Read(uint32_t recno, char* out) {
+Status DbfTable::ReadSlow(uint32_t recno, char* out) {
   const uint32_t r = FHeader.recordLength;
   if (recno < 1 || recno > FCount) return Status::Error("no such record");
   if (recno > FOnFile) {

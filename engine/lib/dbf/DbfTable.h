@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -67,7 +68,15 @@ class DbfTable {
   FptFile* Memo() { return FMemo.get(); }
 
   // Copies record `recno` (1..Count) into `out` (RecordLength bytes).
-  Status Read(uint32_t recno, char* out);
+  Status Read(uint32_t recno, char* out) {
+    // Most reads come from the read-ahead block: no call, no check beyond the window.
+    if (recno - FCacheFirst < FCacheCount && recno <= FOnFile) {
+      std::memcpy(out, FCache.data() + size_t(recno - FCacheFirst) * FHeader.recordLength,
+                  FHeader.recordLength);
+      return Status::Ok();
+    }
+    return ReadSlow(recno, out);
+  }
   // Rewrites record `recno` (1..Count) from `record`.
   Status Write(uint32_t recno, const char* record);
   // Adds `record` as record Count()+1; part of the file at the next commit.
@@ -85,6 +94,7 @@ class DbfTable {
 
  private:
   DbfTable() = default;
+  Status ReadSlow(uint32_t recno, char* out);
   Status FlushAppends(bool withEndByte);
   Status LoadBlock(uint32_t recno);
   Status Rewrite(const std::string& suffix, CommitLevel level, bool keepLive);

@@ -48,13 +48,92 @@ double ParseNumber(std::string_view text) {
 std::optional<std::string> FormatNumber(double value, int width, int decimals) {
   if (!std::isfinite(value) || width < 1 || width > 40 || decimals < 0 || decimals > 18)
     return std::nullopt;
-  double scale = std::pow(10.0, decimals);
-  double rounded = std::round(value * scale) / scale;
-  if (rounded == 0.0) rounded = 0.0;  // no "-0.00"
+  static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                  1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+  double scaled = value * kPow10[decimals];
+  if (std::fabs(scaled) < 9e15) {
+    // Exact integer digits: no printf on the hot path of bulk appends.
+    long long units = std::llround(scaled);
+    bool negative = units < 0;
+    unsigned long long u = negative ? 0ULL - (unsigned long long)units : (unsigned long long)units;
+    char digits[24];
+    int n = 0;
+    do {
+      digits[n++] = char('0' + u % 10);
+      u /= 10;
+    } while (u != 0 || n <= decimals);
+    std::string text;
+    if (negative) text.push_back('-');
+    for (int i = n - 1; i >= 0; --i) {
+      text.push_back(digits[i]);
+      if (i == decimals && decimals > 0) text.push_back('.');
+    }
+    if (int(text.size()) > width) return std::nullopt;
+    return std::string(size_t(width) - text.size(), ' ') + text;
+  }
+  double rounded = std::round(scaled) / kPow10[decimals];
   char buf[400];
   int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, rounded);
   if (n < 0 || n > width) return std::nullopt;
   return std::string(buf, size_t(n));
+}
+
+bool FormatDecimalText(std::string_view text, int width, int decimals, char* out) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  size_t intBegin = i;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  size_t intEnd = i;
+  size_t fracBegin = i, fracEnd = i;
+  if (i < text.size() && text[i] == '.') {
+    fracBegin = ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    fracEnd = i;
+  }
+  if (i != text.size() || (intEnd == intBegin && fracEnd == fracBegin)) return false;
+  if (decimals < 0 || width < 1 || width > 64) return false;
+  while (intBegin < intEnd && text[intBegin] == '0') ++intBegin;
+  // digits = integer part + exactly `decimals` fraction digits, then rounded half away from 0.
+  char digits[160];
+  size_t n = 0;
+  if (intEnd - intBegin + size_t(decimals) + 1 > sizeof digits) return false;
+  digits[n++] = '0';  // room for a carry
+  for (size_t k = intBegin; k < intEnd; ++k) digits[n++] = text[k];
+  for (int k = 0; k < decimals; ++k) {
+    size_t at = fracBegin + size_t(k);
+    digits[n++] = at < fracEnd ? text[at] : '0';
+  }
+  size_t next = fracBegin + size_t(decimals);
+  if (next < fracEnd && text[next] >= '5') {
+    size_t k = n;
+    while (k-- > 0) {
+      if (digits[k] == '9') {
+        digits[k] = '0';
+      } else {
+        ++digits[k];
+        break;
+      }
+    }
+  }
+  size_t first = 0;
+  size_t intDigits = n - size_t(decimals);  // the carry slot included
+  while (first + 1 < intDigits && digits[first] == '0') ++first;
+  bool zero = true;
+  for (size_t k = first; k < n; ++k) zero = zero && digits[k] == '0';
+  if (zero) negative = false;
+  char result[200];
+  size_t len = 0;
+  if (negative) result[len++] = '-';
+  for (size_t k = first; k < intDigits; ++k) result[len++] = digits[k];
+  if (decimals > 0) {
+    result[len++] = '.';
+    for (size_t k = intDigits; k < n; ++k) result[len++] = digits[k];
+  }
+  if (len > size_t(width)) return false;
+  std::memset(out, ' ', size_t(width) - len);
+  std::memcpy(out + (size_t(width) - len), result, len);
+  return true;
 }
 
 std::string NormalizeDate(std::string_view text) {

@@ -21,6 +21,11 @@ double ParseNumber(std::string_view text);
 // fit (the value is then refused, never written as asterisks).
 std::optional<std::string> FormatNumber(double value, int width, int decimals);
 
+// Writes the decimal text `text` (C notation without an exponent: sign, digits, point,
+// digits; no blanks) into `out` as FormatNumber would write its value, working on the digits
+// (exact, no binary rounding). False when the text is not of that form or does not fit.
+bool FormatDecimalText(std::string_view text, int width, int decimals, char* out);
+
 // A D field's text when it is a valid date YYYYMMDD (year 0001-9999, real month and day);
 // otherwise, including all blanks, the empty date of 8 blanks.
 std::string NormalizeDate(std::string_view text);
