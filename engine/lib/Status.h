@@ -29,7 +29,7 @@ class Status {
 template <typename T>
 class Result {
  public:
-  Result(T value) : FValue(std::move(value)) {}         // NOLINT: implicit by design
+  Result(T value) : FValue(std::move(value)) {}  // NOLINT: implicit by design
   Result(Status status) : FValue(std::move(status)) {}  // NOLINT: must be an error status
 
   bool ok() const { return std::holds_alternative<T>(FValue); }
