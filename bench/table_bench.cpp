@@ -77,6 +77,7 @@ void Report(const char* step, long count, double table, double engine, double go
 
 int main(int argc, char** argv) {
   long n = argc > 1 ? std::atol(argv[1]) : 1000000;
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures appear as each step ends
   EnsureEngine();
   if (!EngineReady()) {
     std::fprintf(stderr, "bench: %s\n", XbEngine().LoadFailure().c_str());
