@@ -458,3 +458,28 @@ TEST_F(CdxOrders, IndexFilesThatDoNotMatchTheirTable) {
 
 }  // namespace
 }  // namespace xbtest
+
+namespace xbtest {
+namespace {
+
+// A second index file beside the production one: created by naming it, opened again after the
+// indexes were closed, its orders numbered after the production file's.
+TEST_F(CdxOrders, FurtherIndexFilesOpenAndClose) {
+  CopyFixture("peer-xbase/X_SMALL.DBF", FDir.path());
+  CopyFixture("peer-xbase/X_SMALL.CDX", FDir.path());
+  ASSERT_GT(Open(FDir.File("X_SMALL.DBF")), 0) << xb_ErrorText();
+  std::string extra = FDir.File("EXTRA.CDX");
+  ASSERT_EQ(xb_IndexTag(extra.c_str(), "RAW", "CODE", 0, -1, nullptr), 2) << xb_ErrorText();
+  EXPECT_EQ(WalkOrder(), (std::vector<uint32_t>{2, 1, 3, 5, 4}));
+  ASSERT_NE(xb_CloseIndexes(), 0);
+  EXPECT_EQ(xb_SysProp(XB_PROP_ORDER_COUNT, 0), 0);
+  EXPECT_EQ(xb_IndexOpen(extra.c_str()), 1) << xb_ErrorText();
+  EXPECT_STREQ(xb_TagName(1), "RAW");
+  EXPECT_EQ(xb_IndexOpen(FDir.File("NOSUCH.CDX").c_str()), 0);
+  xb_Close();
+  // The production file stays announced in the table's header; the other file does not count.
+  EXPECT_EQ(ReadBytes(FDir.File("X_SMALL.DBF"))[28], 0x01);
+}
+
+}  // namespace
+}  // namespace xbtest
