@@ -8,6 +8,10 @@ namespace xb {
 namespace {
 
 constexpr size_t kReadBlockBytes = size_t{256} << 10;
+// A read that does not continue the last block (a seek, a walk in index order) fetches only the
+// page around the record: reading a whole read-ahead block for it would cost more than the
+// record is worth.
+constexpr size_t kRandomReadBytes = 4096;
 constexpr size_t kAppendBlockBytes = size_t{1} << 20;
 constexpr size_t kPackBlockBytes = size_t{1} << 20;
 
@@ -136,18 +140,26 @@ Status DbfTable::Create(const std::string& path, std::vector<FieldInfo> fields,
 
 Status DbfTable::LoadBlock(uint32_t recno) {
   const uint32_t r = FHeader.recordLength;
-  uint32_t per = uint32_t(std::max<size_t>(1, kReadBlockBytes / r));
+  const bool forward = FCacheCount != 0 && recno == FCacheFirst + FCacheCount;
+  const bool backward = FCacheCount != 0 && recno + 1 == FCacheFirst;
+  const bool sequential = FCacheCount == 0 || forward || backward;
+  uint32_t per =
+      uint32_t(std::max<size_t>(1, (sequential ? kReadBlockBytes : kRandomReadBytes) / r));
   uint32_t first = recno;
-  // Walking backwards: read the block that ends at the wanted record.
-  if (FCacheCount != 0 && recno + 1 == FCacheFirst) first = recno >= per ? recno - per + 1 : 1;
+  if (backward) {
+    // Walking backwards: read the block that ends at the wanted record.
+    first = recno >= per ? recno - per + 1 : 1;
+  } else if (!sequential) {
+    first = recno - (recno - 1) % per;
+  }
   uint32_t count = std::min<uint32_t>(per, FOnFile - first + 1);
-  FCache.resize(size_t(per) * r);
+  FCache.resize(std::max(FCache.size(), size_t(per) * r));
   FCacheCount = 0;
   auto got = FFile->ReadAt(RecordOffset(first), FCache.data(), size_t(count) * r);
   if (!got) return got.status();
   FCacheFirst = first;
   FCacheCount = uint32_t(*got / r);
-  if (recno >= FCacheFirst + FCacheCount)
+  if (recno < FCacheFirst || recno >= FCacheFirst + FCacheCount)
     return Status::Error("record " + std::to_string(recno) + " lies past the end of " + FPath);
   return Status::Ok();
 }
