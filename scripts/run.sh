@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh build
 cmake --preset release >/dev/null
-cmake --build --preset release
+# Only what the job needs: the batch tool and the engine library it loads at run time.
+cmake --build --preset release --target ledger-batch xbengine xbtool
 bin="$PWD/build/release/bin"
 sample="$PWD/samples/clinic"
 work="${XB_DEMO_DIR:-$PWD/work-demo}"
