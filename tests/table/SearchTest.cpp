@@ -8,16 +8,9 @@
 
 using xbtest::TCallLog;
 
-namespace {
+using xbtest::ErrorOf;
 
-std::string ErrorOf(const std::function<void()>& step) {
-  try {
-    step();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+namespace {
 
 class Search : public ::testing::Test {
  protected:

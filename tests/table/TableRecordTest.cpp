@@ -12,16 +12,9 @@ using xbtest::RawField;
 using xbtest::RawRecCount;
 using xbtest::TCallLog;
 
-namespace {
+using xbtest::ErrorOf;
 
-std::string ErrorOf(const std::function<void()>& step) {
-  try {
-    step();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+namespace {
 
 class TableRecords : public ::testing::Test {
  protected:

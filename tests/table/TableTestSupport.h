@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,5 +61,15 @@ class TRecordingLink : public TDataLink {
   void UpdateData() override { Events.push_back("update"); }
   void CheckBrowseMode() override { ++Checks; }
 };
+
+// The message of the error `step` raises, or "(no error)".
+inline std::string ErrorOf(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
 
 }  // namespace xbtest
