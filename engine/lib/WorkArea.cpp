@@ -290,22 +290,15 @@ Result<bool> WorkArea::Edge(bool top) {
 }
 
 Status WorkArea::GoTop() {
-  auto r = Edge(true);
-  if (!r) {
-    SetEnd();
-    return r.status();
-  }
-  if (!*r) {
-    SetEnd();
-    FBof = true;
-    return Status::Ok();
-  }
-  FEof = FBof = false;
-  return Status::Ok();
+  return GoEdge(true);
 }
 
 Status WorkArea::GoBottom() {
-  auto r = Edge(false);
+  return GoEdge(false);
+}
+
+Status WorkArea::GoEdge(bool top) {
+  auto r = Edge(top);
   if (!r) {
     SetEnd();
     return r.status();

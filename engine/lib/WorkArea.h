@@ -120,6 +120,8 @@ class WorkArea final : public ExprSchema, public IndexedTable {
   // there is none (the position is then unchanged).
   Result<bool> Step(bool forward);
   Result<bool> Edge(bool top);
+  // GoTop or GoBottom: onto the first or last visible record, or to the end when there is none.
+  Status GoEdge(bool top);
   Result<bool> StepPhysical(bool forward, uint32_t from);
   Result<bool> StepOrdered(bool forward, OrderEntry from);
   Status PositionOn(uint32_t recno);
