@@ -67,6 +67,21 @@ void MakeTable(const std::string& path, const std::string& dir, long n) {
 
 struct TGridLink : TDataLink {};
 
+// The table opened with a data link that wants 20 buffers, as a grid would attach it.
+struct GridTable {
+  explicit GridTable(const std::string& path) {
+    table.SetTableName(path);
+    table.SetExclusive(true);
+    source.SetDataSet(&table);
+    grid.SetBufferCount(20);
+    grid.SetDataSource(&source);
+    table.Open();
+  }
+  TXbTable table;
+  TDataSource source;
+  TGridLink grid;
+};
+
 void Report(const char* step, long count, double table, double engine, double goal) {
   double ratio = engine > 0 ? table / engine : 0;
   std::printf("%-6s %9ld  table %8.3f s  engine %8.3f s  ratio %5.2f  (goal <= %.0f) %s\n", step,
@@ -96,15 +111,8 @@ int main(int argc, char** argv) {
   double tableScan = 0, engineScan = 0;
   long seen = 0;
   {
-    TXbTable t;
-    t.SetTableName(path);
-    t.SetExclusive(true);
-    TDataSource source;
-    source.SetDataSet(&t);
-    TGridLink grid;
-    grid.SetBufferCount(20);
-    grid.SetDataSource(&source);
-    t.Open();
+    GridTable g(path);
+    TXbTable& t = g.table;
     TField* item = t.FieldByName("ITEM");
     TField* text = t.FieldByName("TEXT");
     TField* qty = t.FieldByName("QTY");
@@ -133,15 +141,8 @@ int main(int argc, char** argv) {
   // --- seek ---
   const long seeks = 100000;
   {
-    TXbTable t;
-    t.SetTableName(path);
-    t.SetExclusive(true);
-    TDataSource source;
-    source.SetDataSet(&t);
-    TGridLink grid;
-    grid.SetBufferCount(20);
-    grid.SetDataSource(&source);
-    t.Open();
+    GridTable g(path);
+    TXbTable& t = g.table;
     if (t.IndexTag("", "ITEM", "ITEM", 0, false, "") == 0) {
       std::printf("seek   the engine makes no tags yet: not measured\n");
     } else {
@@ -190,15 +191,8 @@ int main(int argc, char** argv) {
   double tablePost = 0, enginePost = 0;
   {
     if (!e.xb_CreateTable(postTable.c_str(), kSpec)) Die("create post table");
-    TXbTable t;
-    t.SetTableName(postTable);
-    t.SetExclusive(true);
-    TDataSource source;
-    source.SetDataSet(&t);
-    TGridLink grid;
-    grid.SetBufferCount(20);
-    grid.SetDataSource(&source);
-    t.Open();
+    GridTable g(postTable);
+    TXbTable& t = g.table;
     tagged = t.IndexTag("", "ITEM", "ITEM", 0, false, "") != 0;
     TField* item = t.FieldByName("ITEM");
     TField* text = t.FieldByName("TEXT");
