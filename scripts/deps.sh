@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev)
-test_pkgs=(python3 python3-dbf python3-dbfread libdbd-xbase-perl libtime-parsedate-perl dbview pgdbf)
+test_pkgs=(locales python3 python3-dbf python3-dbfread libdbd-xbase-perl libtime-parsedate-perl dbview pgdbf)
 
 pkgs=("${build_pkgs[@]}")
 if [ "${1:-build}" = test ]; then pkgs+=("${test_pkgs[@]}"); fi

@@ -1,6 +1,5 @@
 #include "AppendFrom.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "dbf/FieldText.h"
@@ -29,13 +28,9 @@ void StoreCell(const FieldInfo& field, std::string_view cell, char* record) {
       if (t.empty() || t.size() > 64) return;
       if (FormatDecimalText(t, field.width, field.decimals, at)) return;
       // Exponents and the like: through the value.
-      char buf[72];
-      std::memcpy(buf, t.data(), t.size());
-      buf[t.size()] = '\0';
-      char* end = nullptr;
-      double v = std::strtod(buf, &end);
-      if (end != buf + t.size()) return;
-      auto text = FormatNumber(v, field.width, field.decimals);
+      std::optional<double> v = ReadNumber(t);
+      if (!v) return;
+      auto text = FormatNumber(*v, field.width, field.decimals);
       if (text) std::memcpy(at, text->data(), width);
       return;
     }

@@ -27,7 +27,8 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
@@ -49,9 +50,21 @@ std::string CopyFixture(const std::string& relative, const std::string& dir) {
   std::filesystem::path from = std::filesystem::path(FixturesDir()) / relative;
   std::filesystem::path to = std::filesystem::path(dir) / from.filename();
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
-  std::filesystem::permissions(to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                               std::filesystem::perm_options::add);
+  std::filesystem::permissions(
+      to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+      std::filesystem::perm_options::add);
   return to.string();
+}
+
+bool CompileLocale(const std::string& dir, const std::string& name) {
+  if (std::system("command -v localedef >/dev/null 2>&1") != 0 ||
+      !std::filesystem::exists("/usr/share/i18n/locales/" + name))
+    return false;
+  const std::string target = dir + "/" + name + ".UTF-8";
+  const std::string command =
+      "localedef -c -i " + name + " -f UTF-8 " + target + " >/dev/null 2>&1";
+  (void)std::system(command.c_str());
+  return std::filesystem::exists(target);
 }
 
 }  // namespace xbtest

@@ -31,4 +31,9 @@ std::string FixturesDir();
 // Copies a fixture file into `dir` and returns the copy's path.
 std::string CopyFixture(const std::string& relative, const std::string& dir);
 
+// Debian ships only the C locales by default: compiles the locale sources of `name` (such as
+// "de_DE") into `dir` as `name`.UTF-8, to be found through LOCPATH. False when localedef or the
+// sources are missing (the caller skips).
+bool CompileLocale(const std::string& dir, const std::string& name);
+
 }  // namespace xbtest

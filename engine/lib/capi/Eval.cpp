@@ -1,6 +1,6 @@
 // Expressions, queries and the delimited append.
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "AppendFrom.h"
 #include "capi/Capi.h"
@@ -27,8 +27,9 @@ std::unique_ptr<Expression> ParseOn(WorkArea& a, const char* text) {
 std::string NumberText(double v) {
   if (!std::isfinite(v)) return "0";
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
-  return buf;
+  auto [end, error] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+  (void)error;  // 64 characters hold any double at 15 digits
+  return std::string(buf, end);
 }
 
 }  // namespace

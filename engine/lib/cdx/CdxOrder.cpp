@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dbf/FieldText.h"
+
 namespace xb {
 
 Status CdxOrder::KeyShape(const Expression& expression, KeyKind& kind, int& length) {
@@ -69,7 +71,7 @@ std::optional<std::string> CdxOrder::KeyOf(uint32_t recno, std::string_view reco
 std::string CdxOrder::TextKey(std::string_view text) const {
   switch (FKind) {
     case KeyKind::kNumeric:
-      return KeyCodec::Number(std::strtod(std::string(text).c_str(), nullptr));
+      return KeyCodec::Number(ParseNumber(text));
     case KeyKind::kDate: {
       std::string t(text);
       while (!t.empty() && t.back() == ' ') t.pop_back();

@@ -1,5 +1,6 @@
 #include "dbf/FieldText.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -38,10 +39,26 @@ double ParseNumber(std::string_view text) {
     if (!ok) break;
     buf[n++] = c;
   }
-  buf[n] = '\0';
-  char* end = nullptr;
-  double v = std::strtod(buf, &end);
-  if (end == buf || !std::isfinite(v)) return 0.0;
+  const char* from = buf;
+  if (n > 0 && buf[0] == '+') ++from;
+  double v = 0.0;
+  auto [end, error] = std::from_chars(from, buf + n, v);
+  if (end == from || error != std::errc() || !std::isfinite(v)) return 0.0;
+  return v;
+}
+
+std::optional<double> ReadNumber(std::string_view text) {
+  const char* from = text.data();
+  const char* to = from + text.size();
+  if (from != to && *from == '+') ++from;
+  // from_chars also reads "inf" and "nan", which no field's text may hold.
+  for (const char* p = from; p != to; ++p)
+    if (!((*p >= '0' && *p <= '9') || *p == '.' || *p == '-' || *p == '+' || *p == 'e' ||
+          *p == 'E'))
+      return {};
+  double v = 0.0;
+  auto [end, error] = std::from_chars(from, to, v);
+  if (from == to || end != to || error != std::errc() || !std::isfinite(v)) return {};
   return v;
 }
 
@@ -73,9 +90,11 @@ std::optional<std::string> FormatNumber(double value, int width, int decimals) {
   }
   double rounded = std::round(scaled) / kPow10[decimals];
   char buf[400];
-  int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, rounded);
-  if (n < 0 || n > width) return std::nullopt;
-  return std::string(buf, size_t(n));
+  auto [end, error] =
+      std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::fixed, decimals);
+  size_t n = size_t(end - buf);
+  if (error != std::errc() || n > size_t(width)) return std::nullopt;
+  return std::string(size_t(width) - n, ' ') + std::string(buf, n);
 }
 
 bool FormatDecimalText(std::string_view text, int width, int decimals, char* out) {

@@ -1,6 +1,7 @@
 // Field values as text: how the engine reads numbers, dates and logicals out of a record and
 // forms the text it stores. Lenient in what it reads (see each function), strict in what it
-// writes.
+// writes. Nothing here depends on the process locale: the window sets one, and a decimal comma
+// must never reach a table or a key.
 #pragma once
 
 #include <optional>
@@ -15,6 +16,10 @@ namespace xb {
 // accepted; blank text, asterisks or text that does not start as a number read as 0. Trailing
 // text after the number is ignored.
 double ParseNumber(std::string_view text);
+
+// `text` read as a whole as a C-notation number (optional sign, digits, point, exponent), or
+// none when anything else is in it or the value is not finite.
+std::optional<double> ReadNumber(std::string_view text);
 
 // The text a number takes in a field `width` wide with `decimals` decimals: right-aligned,
 // rounded half away from zero, a zero before the point when |x| < 1. None when it does not
