@@ -50,13 +50,6 @@ class CdxCrashWalk : public EngineTest {
     return xb_UseEx(dir.File("T.DBF").c_str(), nullptr, XB_OPEN_EXCLUSIVE, XB_DRIVER_CDX,
                     XB_COMMIT_FULL);
   }
-  void CloseAll() {
-    for (int i = 1; i <= 8; ++i)
-      if (xb::Engine::Instance().Area(i)) {
-        xb_Select(i);
-        xb_Close();
-      }
-  }
 };
 
 TEST_F(CdxCrashWalk, TagsAgreeWithTheTableAfterEveryPoint) {
@@ -95,7 +88,7 @@ TEST_F(CdxCrashWalk, TagsAgreeWithTheTableAfterEveryPoint) {
         ASSERT_GT(Open(dir), 0);
         faults.Arm(n, mode);
         std::vector<bool> flags = op.run();
-        CloseAll();
+        CloseAllAreas();
         xb::SetFileSystem(nullptr);
         bool triggered = faults.Triggered();
 

@@ -21,7 +21,9 @@ struct Operation {
   std::function<std::vector<bool>(const TempDir&)> run;
 };
 
-bool Ok(int32_t r) { return r != 0; }
+bool Ok(int32_t r) {
+  return r != 0;
+}
 // True when every result is non-zero; every call has run, whatever the earlier ones gave.
 bool AllOk(std::initializer_list<int32_t> results) {
   bool ok = true;
@@ -92,13 +94,6 @@ class CrashWalk : public EngineTest {
     EXPECT_NE(xb_Close(), 0);
     return dump;
   }
-  void CloseAll() {
-    for (int i = 1; i <= 8; ++i)
-      if (xb::Engine::Instance().Area(i)) {
-        xb_Select(i);
-        xb_Close();
-      }
-  }
 };
 
 TEST_F(CrashWalk, EveryPointLeavesTheTableBeforeOrAfter) {
@@ -141,7 +136,7 @@ TEST_F(CrashWalk, EveryPointLeavesTheTableBeforeOrAfter) {
         Open(dir);
         faults.Arm(n, mode);
         std::vector<bool> flags = op.run(dir);
-        CloseAll();
+        CloseAllAreas();
         xb::SetFileSystem(nullptr);
         bool triggered = faults.Triggered();
         std::vector<std::string> found = State(dir);

@@ -15,6 +15,16 @@
 
 namespace xbtest {
 
+// Closes every open work area.
+inline void CloseAllAreas() {
+  for (int i = 1; i <= 256; ++i) {
+    if (xb::Engine::Instance().Area(i)) {
+      xb_Select(i);
+      xb_Close();
+    }
+  }
+}
+
 // Closes every work area and puts the engine's settings and file system back, before and
 // after each test.
 class EngineTest : public ::testing::Test {
@@ -23,12 +33,7 @@ class EngineTest : public ::testing::Test {
   void TearDown() override { Reset(); }
   static void Reset() {
     xb::SetFileSystem(nullptr);
-    for (int i = 1; i <= 256; ++i) {
-      if (xb::Engine::Instance().Area(i)) {
-        xb_Select(i);
-        xb_Close();
-      }
-    }
+    CloseAllAreas();
     xb::Settings() = xb::EngineSettings();
   }
   TempDir FDir;

@@ -2,4 +2,6 @@
 
 #include "xbengine.h"
 
-TEST(Smoke, VersionIsNotEmpty) { EXPECT_STRNE(xb_Version(), ""); }
+TEST(Smoke, VersionIsNotEmpty) {
+  EXPECT_STRNE(xb_Version(), "");
+}
