@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
+#include "CNumberText.h"
 #include "RegionalSettings.h"
 #include "TMemoryStream.h"
 #include "TXbFormatSettings.h"
@@ -165,16 +167,13 @@ void TStringField::SetAsString(const std::string& text) {
 double TStringField::AsFloat() const {
   std::string t = Trim(AsString());
   if (t.empty()) return 0;
-  char* end = nullptr;
-  double v = std::strtod(t.c_str(), &end);
-  if (*end) throw EDatabaseError("'" + t + "' is not a valid floating point value");
-  return v;
+  std::optional<double> v = CReadNumber(t);
+  if (!v) throw EDatabaseError("'" + t + "' is not a valid floating point value");
+  return *v;
 }
 
 void TStringField::SetAsFloat(double value) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.15g", value);
-  SetAsString(text);
+  SetAsString(CGeneralText(value));
 }
 
 int32_t TStringField::AsInteger() const {
@@ -298,9 +297,7 @@ int32_t TFloatField::AsInteger() const {
 std::string TFloatField::AsString() const {
   double v = 0;
   if (!GetData(&v)) return {};
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.*g", std::clamp(Precision, 1, 17), v);
-  return LocalDecimal(text);
+  return LocalDecimal(CGeneralText(v, Precision));
 }
 
 void TFloatField::SetAsString(const std::string& text) {
@@ -319,10 +316,9 @@ void TFloatField::SetAsString(const std::string& text) {
     else
       c += ch;
   }
-  char* end = nullptr;
-  double v = std::strtod(c.c_str(), &end);
-  if (c.empty() || *end) throw EDatabaseError("'" + t + "' is not a valid floating point value");
-  SetAsFloat(v);
+  std::optional<double> v = CReadNumber(c);
+  if (!v) throw EDatabaseError("'" + t + "' is not a valid floating point value");
+  SetAsFloat(*v);
 }
 
 std::string TFloatField::FormatValue(double value, const std::string& format) {
@@ -333,9 +329,7 @@ std::string TFloatField::FormatValue(double value, const std::string& format) {
   int optional = static_cast<int>(std::count(fracPart.begin(), fracPart.end(), '#'));
   int minInt = static_cast<int>(std::count(intPart.begin(), intPart.end(), '0'));
   bool group = intPart.find(',') != std::string::npos;
-  char text[400];
-  std::snprintf(text, sizeof(text), "%.*f", required + optional, std::fabs(value));
-  std::string s = text;
+  std::string s = CFixedText(std::fabs(value), required + optional);
   std::string whole = s.substr(0, s.find('.'));
   std::string frac = s.find('.') == std::string::npos ? std::string() : s.substr(s.find('.') + 1);
   while (static_cast<int>(frac.size()) > required && !frac.empty() && frac.back() == '0')

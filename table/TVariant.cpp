@@ -1,17 +1,15 @@
 #include "TVariant.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+
+#include "CNumberText.h"
 
 std::string TVariant::AsString() const {
   if (auto* s = std::get_if<std::string>(&FValue)) return *s;
   if (auto* b = std::get_if<bool>(&FValue)) return *b ? "True" : "False";
   if (auto* i = std::get_if<int32_t>(&FValue)) return std::to_string(*i);
   if (auto* d = std::get_if<double>(&FValue)) {
-    char text[64];
-    std::snprintf(text, sizeof(text), "%.15g", *d);
-    return text;
+    return CGeneralText(*d);
   }
   return {};
 }
@@ -20,7 +18,7 @@ double TVariant::AsDouble() const {
   if (auto* d = std::get_if<double>(&FValue)) return *d;
   if (auto* i = std::get_if<int32_t>(&FValue)) return *i;
   if (auto* b = std::get_if<bool>(&FValue)) return *b ? -1 : 0;
-  if (auto* s = std::get_if<std::string>(&FValue)) return std::strtod(s->c_str(), nullptr);
+  if (auto* s = std::get_if<std::string>(&FValue)) return CLeadingNumber(*s);
   return 0;
 }
 

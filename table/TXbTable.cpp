@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "CNumberText.h"
 #include "TDataLink.h"
 #include "TDataSource.h"
 #include "TField.h"
@@ -103,12 +104,6 @@ std::vector<std::string> SplitNames(const std::string& names) {
 
 std::string Copy(const char* text) {
   return text ? std::string(text) : std::string();
-}
-
-std::string GeneralNumber(double value) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.15g", value);
-  return text;
 }
 
 std::string Yyyymmdd(int32_t dayNumber) {
@@ -802,9 +797,7 @@ void TXbTable::ReadImage(char* buffer) {
         }
         std::string t = TrimBlanks(text);
         if (decimal != '.') std::replace(t.begin(), t.end(), decimal, '.');
-        char* end = nullptr;
-        double v = std::strtod(t.c_str(), &end);
-        if (t.empty() || *end) v = 0;
+        double v = CReadNumber(t).value_or(0);
         std::memcpy(value, &v, 8);
         break;
       }
@@ -901,9 +894,7 @@ void TXbTable::WriteImage(const char* buffer) {
         if (has) {
           double v;
           std::memcpy(&v, value, 8);
-          char buf[512];
-          std::snprintf(buf, sizeof(buf), "%*.*f", c.Width, c.Decimals, v);
-          text = buf;
+          text = CFixedText(v, c.Decimals);
           // A value wider than its column gets the column filled with asterisks, as xBase
           // tools show an overflow, rather than digits cut off.
           if (text.size() > w) text = std::string(w, '*');
@@ -1422,7 +1413,7 @@ int32_t TXbTable::BookmarkOrder(const int32_t* a, const int32_t* b) {
     physical = E::xb_RecNo(R());
     std::string key = Copy(E::xb_IndexKey(R()));
     if (first) type = E::xb_EvalTest(R(), key.c_str());
-    if (type == XB_EXPR_NUMERIC) return GeneralNumber(E::xb_EvalNumeric(R(), key.c_str()));
+    if (type == XB_EXPR_NUMERIC) return CGeneralText(E::xb_EvalNumeric(R(), key.c_str()));
     if (type == XB_EXPR_LOGICAL)
       return std::to_string(E::xb_EvalLogical(R(), key.c_str()) ? -1 : 0);
     return Copy(E::xb_EvalString(R(), key.c_str()));
@@ -1989,7 +1980,7 @@ bool TXbTable::LocateKeySearch(TField* field, const TVariant& value, unsigned op
       key = std::to_string(value.AsInteger());
       break;
     case ftFloat:
-      key = GeneralNumber(value.AsDouble());
+      key = CGeneralText(value.AsDouble());
       break;
     case ftBoolean:
       key = value.AsBool() ? ".T." : ".F.";
@@ -2077,7 +2068,7 @@ bool TXbTable::Locate(const std::string& names, const std::vector<TVariant>& val
           cond += name + "=" + std::to_string(v.AsInteger());
           break;
         case ftFloat:
-          cond += name + "=" + GeneralNumber(v.AsDouble());
+          cond += name + "=" + CGeneralText(v.AsDouble());
           break;
         case ftBoolean:
           cond += name + (v.AsBool() ? "= .T." : "= .F.");

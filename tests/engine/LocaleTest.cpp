@@ -3,41 +3,17 @@
 // process locale says.
 #include <clocale>
 #include <cstdlib>
-#include <optional>
 
 #include "EngineTestUtil.h"
 
 namespace xbtest {
 namespace {
 
-// Sets the process locale to a compiled de_DE for the test's lifetime, and back to C after.
-class GermanLocale {
- public:
-  explicit GermanLocale(const TempDir& dir) {
-    if (!CompileLocale(dir.path(), "de_DE")) return;
-    if (const char* old = std::getenv("LOCPATH")) FOldPath = old;
-    setenv("LOCPATH", dir.path().c_str(), 1);
-    FActive = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr &&
-              std::localeconv()->decimal_point[0] == ',';
-  }
-  ~GermanLocale() {
-    std::setlocale(LC_ALL, "C");
-    if (FOldPath)
-      setenv("LOCPATH", FOldPath->c_str(), 1);
-    else
-      unsetenv("LOCPATH");
-  }
-  bool Active() const { return FActive; }
-
- private:
-  bool FActive = false;
-  std::optional<std::string> FOldPath;
-};
-
 TEST(Locale, NumbersIgnoreTheProcessLocale) {
   TempDir dir;
-  GermanLocale german(dir);
-  if (!german.Active()) GTEST_SKIP() << "no de_DE locale can be compiled here";
+  ScopedProcessLocale german(dir.path(), "de_DE");
+  if (!german.Active() || std::localeconv()->decimal_point[0] != ',')
+    GTEST_SKIP() << "no de_DE locale can be compiled here";
 
   const std::string table = dir.File("amounts.dbf");
   ASSERT_NE(xb_CreateTable(table.c_str(), "QTY,N,12,3;BIG,N,20,2;NAME,C,8,0"), 0);

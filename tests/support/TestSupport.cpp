@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -65,6 +66,24 @@ bool CompileLocale(const std::string& dir, const std::string& name) {
       "localedef -c -i " + name + " -f UTF-8 " + target + " >/dev/null 2>&1";
   (void)std::system(command.c_str());
   return std::filesystem::exists(target);
+}
+
+ScopedProcessLocale::ScopedProcessLocale(const std::string& dir, const std::string& name) {
+  if (const char* old = std::getenv("LOCPATH")) {
+    FHadPath = true;
+    FOldPath = old;
+  }
+  if (!CompileLocale(dir, name)) return;
+  setenv("LOCPATH", dir.c_str(), 1);
+  FActive = std::setlocale(LC_ALL, (name + ".UTF-8").c_str()) != nullptr;
+}
+
+ScopedProcessLocale::~ScopedProcessLocale() {
+  std::setlocale(LC_ALL, "C");
+  if (FHadPath)
+    setenv("LOCPATH", FOldPath.c_str(), 1);
+  else
+    unsetenv("LOCPATH");
 }
 
 }  // namespace xbtest

@@ -36,4 +36,21 @@ std::string CopyFixture(const std::string& relative, const std::string& dir);
 // sources are missing (the caller skips).
 bool CompileLocale(const std::string& dir, const std::string& name);
 
+// Compiles `name` into `dir` and makes it the process locale (all categories) for the object's
+// lifetime; the C locale and LOCPATH are put back after. Active() is false when the locale could
+// not be compiled or set (the caller skips).
+class ScopedProcessLocale {
+ public:
+  ScopedProcessLocale(const std::string& dir, const std::string& name);
+  ~ScopedProcessLocale();
+  ScopedProcessLocale(const ScopedProcessLocale&) = delete;
+  ScopedProcessLocale& operator=(const ScopedProcessLocale&) = delete;
+  bool Active() const { return FActive; }
+
+ private:
+  bool FActive = false;
+  bool FHadPath = false;
+  std::string FOldPath;
+};
+
 }  // namespace xbtest

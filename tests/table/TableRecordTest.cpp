@@ -337,3 +337,26 @@ TEST_F(TableRecords, SeekThatMissesGoesToTheBottomAndReReads) {
   EXPECT_EQ(*(seek + 2), "xb_GoBottom");
   EXPECT_EQ(t.FieldByName("V")->AsString(), "c") << "with eaMoveLast the last record is current";
 }
+
+TEST_F(TableRecords, ProcessLocaleDoesNotReachTheFile) {
+  // The window runs under the user's locale; with a decimal comma there, a float must still be
+  // written, read and searched in the table's own notation.
+  std::string path = Make("V,N,10,2;NAME,C,4,0", {{"2.25", "A"}});
+  xbtest::TempDir localeDir;
+  xbtest::ScopedProcessLocale german(localeDir.path(), "de_DE");
+  if (!german.Active()) GTEST_SKIP() << "no de_DE locale can be compiled here";
+  {
+    TXbTable t;
+    OpenOn(t, path);
+    EXPECT_DOUBLE_EQ(t.FieldByName("V")->AsFloat(), 2.25);
+    EXPECT_EQ(t.FieldByName("V")->AsString(), "2.25");
+    t.Append();
+    t.FieldByName("V")->SetAsFloat(1234.5);
+    t.FieldByName("NAME")->SetAsString("B");
+    t.Post();
+    t.First();
+    EXPECT_TRUE(t.Locate("V", TVariant(1234.5), 0));
+    EXPECT_EQ(t.FieldByName("NAME")->AsString(), "B");
+  }
+  EXPECT_EQ(RawField(path, 2, "V"), "   1234.50");
+}
