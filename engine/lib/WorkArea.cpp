@@ -172,6 +172,7 @@ bool WorkArea::InScope(const OrderEntry& entry) const {
 
 void WorkArea::SetEnd() {
   FEof = true;
+  FUnread = false;
   FRecNo = FTable->Count() + 1;
   std::fill(FRecord.begin(), FRecord.end(), ' ');
   FEntry = OrderEntry();
@@ -184,7 +185,21 @@ Status WorkArea::Load(uint32_t recno) {
   }
   FRecNo = recno;
   FEof = false;
+  FUnread = false;
   return Status::Ok();
+}
+
+Status WorkArea::ReadUnread() const {
+  if (!FUnread) return Status::Ok();
+  FUnread = false;
+  Status s = FTable->Read(FRecNo, FRecord.data());
+  if (!s) std::fill(FRecord.begin(), FRecord.end(), ' ');
+  return s;
+}
+
+std::string_view WorkArea::Record() const {
+  (void)ReadUnread();
+  return FRecord;
 }
 
 Status WorkArea::PositionOn(uint32_t recno) {
@@ -205,6 +220,7 @@ Result<bool> WorkArea::StepPhysical(bool forward, uint32_t from) {
       if (Status s = FTable->Read(uint32_t(k), FScratch.data()); !s) return s;
       if (PassesFilters(uint32_t(k), FScratch)) {
         FRecord.swap(FScratch);
+        FUnread = false;
         FRecNo = uint32_t(k);
         return true;
       }
@@ -214,6 +230,7 @@ Result<bool> WorkArea::StepPhysical(bool forward, uint32_t from) {
       if (Status s = FTable->Read(k, FScratch.data()); !s) return s;
       if (PassesFilters(k, FScratch)) {
         FRecord.swap(FScratch);
+        FUnread = false;
         FRecNo = k;
         return true;
       }
@@ -227,6 +244,7 @@ Result<bool> WorkArea::StepOrdered(bool forward, OrderEntry entry) {
   // A damaged index must not make a walk endless: no walk visits more entries than records.
   uint64_t budget = uint64_t(FTable->Count()) + 16;
   FScratch.resize(FTable->RecordLength());
+  const bool filtered = FQuery || Settings().deletedHidden;
   while (entry.valid()) {
     if (budget-- == 0) return Status::Error("index order is damaged (it does not end)");
     bool inScope = true;
@@ -241,9 +259,18 @@ Result<bool> WorkArea::StepOrdered(bool forward, OrderEntry entry) {
     if (inScope) {
       if (entry.recno > FTable->Count())
         return Status::Error("index entry points past the last record");
+      if (!filtered) {
+        // A walk in index order jumps around the table: leave the read to whoever wants the
+        // record.
+        FRecNo = entry.recno;
+        FEntry = std::move(entry);
+        FUnread = true;
+        return true;
+      }
       if (Status s = FTable->Read(entry.recno, FScratch.data()); !s) return s;
       if (PassesFilters(entry.recno, FScratch)) {
         FRecord.swap(FScratch);
+        FUnread = false;
         FRecNo = entry.recno;
         FEntry = std::move(entry);
         return true;
@@ -375,6 +402,7 @@ Status WorkArea::Go(uint32_t recno) {
 Result<uint32_t> WorkArea::CountVisible() {
   if (FOrder == 0 && !FQuery && !Settings().deletedHidden) return FTable->Count();
   std::string record = FRecord;
+  bool unread = FUnread;
   uint32_t recno = FRecNo;
   OrderEntry entry = FEntry;
   bool eof = FEof, bof = FBof;
@@ -387,6 +415,7 @@ Result<uint32_t> WorkArea::CountVisible() {
   }
   if (!r) status = r.status();
   FRecord = std::move(record);
+  FUnread = unread;
   FRecNo = recno;
   FEntry = std::move(entry);
   FEof = eof;
@@ -418,6 +447,7 @@ Status WorkArea::NotifyChange(uint32_t recno, std::string_view before, std::stri
 Status WorkArea::WriteCurrent(std::string_view image) {
   if (FEof) return Status::Error("no current record");
   if (FTable->ReadOnly()) return Status::Error("table is read-only");
+  if (Status s = ReadUnread(); !s) return s;
   if (Status s = FTable->Write(FRecNo, image.data()); !s) return s;
   if (FBags.empty()) {
     std::memcpy(FRecord.data(), image.data(), FRecord.size());
@@ -444,6 +474,7 @@ Status WorkArea::PutRecord(std::string_view image) {
 Status WorkArea::ReplaceField(int field, std::string_view text) {
   if (field < 0 || size_t(field) >= Fields().size()) return Status::Error("no such field");
   const FieldInfo& f = Fields()[size_t(field)];
+  if (Status s = ReadUnread(); !s) return s;
   std::string& image = FImage;
   image.assign(FRecord);
   std::string value(text.substr(0, std::min<size_t>(text.size(), size_t(f.width))));
@@ -460,6 +491,7 @@ Status WorkArea::ReplaceField(int field, std::string_view text) {
 }
 
 Status WorkArea::SetDeletedMark(bool deleted) {
+  if (Status s = ReadUnread(); !s) return s;
   std::string image = FRecord;
   image[0] = deleted ? '*' : ' ';
   if (image == FRecord) return FEof ? Status::Error("no current record") : Status::Ok();
@@ -472,6 +504,7 @@ Status WorkArea::AppendBlank() {
   if (Status s = FTable->Append(FImage.data()); !s) return s;
   FRecNo = FTable->Count();
   FRecord.assign(FImage);
+  FUnread = false;
   FEof = FBof = false;
   FEntry = OrderEntry();
   if (FBags.empty()) return Status::Ok();
@@ -545,6 +578,7 @@ Result<std::string> WorkArea::Memo(int field) {
   if (f.type != 'M' && f.type != 'G' && f.type != 'P')
     return Status::Error("field " + f.name + " is not a memo field");
   if (FEof) return std::string();
+  if (Status s = ReadUnread(); !s) return s;
   std::string_view ref = std::string_view(FRecord).substr(size_t(f.offset), size_t(f.width));
   uint64_t block = 0;
   if (f.width == 4) {  // binary block numbers of the later table versions
@@ -586,6 +620,7 @@ Status WorkArea::PutMemo(int field, std::string_view data) {
       ref.replace(ref.size() - digits.size(), digits.size(), digits);
     }
   }
+  if (Status s = ReadUnread(); !s) return s;
   std::string image = FRecord;
   image.replace(size_t(f.offset), size_t(f.width), ref);
   return WriteCurrent(image);
@@ -624,7 +659,7 @@ Status WorkArea::SetOrder(int order) {
   if (!FEof) {
     if (Order* o = OrderAt(FOrder)) {
       FEntry.recno = FRecNo;
-      if (auto key = o->KeyOf(FRecNo, FRecord)) FEntry.key = std::move(*key);
+      if (auto key = o->KeyOf(FRecNo, Record())) FEntry.key = std::move(*key);
     }
   }
   return Status::Ok();

@@ -8,6 +8,9 @@
 // any record. Skip backwards past the first visible record stays on it with Bof set.
 // Every write of a record goes to the table file, then to every index bag.
 // Failures are returned as Status; the position is then at the end (Eof) where a move failed.
+// A move in index order that needs nothing of the record it lands on (no query, deleted records
+// visible) only notes its number: the record is read when something asks for it. A failed read
+// then gives a blank record, or the error to the write or memo call that needed it.
 #pragma once
 
 #include <cstdint>
@@ -51,7 +54,7 @@ class WorkArea final : public ExprSchema, public IndexedTable {
   uint32_t RecNo() const { return FRecNo; }
   bool Eof() const { return FEof; }
   bool Bof() const { return FBof; }
-  std::string_view Record() const { return FRecord; }
+  std::string_view Record() const;
   Status GoTop();
   Status GoBottom();
   Status Skip(int64_t count);
@@ -113,6 +116,8 @@ class WorkArea final : public ExprSchema, public IndexedTable {
   bool InScope(const OrderEntry& entry) const;
   void SetEnd();
   Status Load(uint32_t recno);
+  // Reads the current record when a move left it unread.
+  Status ReadUnread() const;
   Status WriteCurrent(std::string_view image);
   Status NotifyChange(uint32_t recno, std::string_view before, std::string_view after);
   Status RebuildIndexes();
@@ -130,7 +135,8 @@ class WorkArea final : public ExprSchema, public IndexedTable {
   std::unique_ptr<DbfTable> FTable;
   std::string FAlias;
   CommitLevel FLevel = CommitLevel::kNormal;
-  std::string FRecord;   // the current record image
+  mutable std::string FRecord;  // the current record image (when FUnread is false)
+  mutable bool FUnread = false;
   std::string FScratch;  // the candidate record of a move
   std::string FImage;    // a record image being built for a write
   std::string FBefore;   // the record before a write, for the index bags

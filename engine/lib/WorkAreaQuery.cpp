@@ -10,7 +10,7 @@ Result<std::unique_ptr<Expression>> WorkArea::Parse(std::string_view text) const
 }
 
 Value WorkArea::Evaluate(const Expression& expression) const {
-  auto context = ContextFor(FRecNo, FRecord);
+  auto context = ContextFor(FRecNo, Record());
   return expression.Evaluate(*context);
 }
 

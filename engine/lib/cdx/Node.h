@@ -103,6 +103,11 @@ class Node {
   static int CountBits(int keyLength);
   static size_t InteriorCapacity(int keyLength) { return 500 / (keyLength + 8); }
 
+  // Memory the decoded node takes, for the page file's budget.
+  size_t MemoryBytes() const {
+    return sizeof(Node) + FKeys.capacity() + 4 * (FRecnos.capacity() + FChildren.capacity());
+  }
+
   bool dirty = false;  // changed since it was read or written; set by the page file's users
 
  private:

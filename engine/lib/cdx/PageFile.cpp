@@ -43,31 +43,44 @@ Status PageFile::Evict() {
   // Oldest first; nodes someone still holds stay (the cache may then run over its size by
   // the few nodes an operation holds at once).
   auto it = FLru.end();
-  while (FLru.size() > FCapacity && it != FLru.begin()) {
+  while ((FLru.size() > FCapacity || FBytes > kCacheBytes) && it != FLru.begin()) {
     --it;
     if (it->node.use_count() > 1) continue;
     if (it->node->dirty) {
       Status s = WriteNode(*it);
       if (!s) return s;
     }
-    FIndex.erase(it->offset);
-    it = FLru.erase(it);
+    auto gone = it++;
+    Drop(gone);
   }
   return Status::Ok();
 }
 
 void PageFile::Insert(uint32_t offset, std::shared_ptr<Node> node) {
-  FLru.push_front(Entry{offset, std::move(node)});
+  size_t bytes = node->MemoryBytes();
+  FLru.push_front(Entry{offset, std::move(node), bytes});
+  FBytes += bytes;
   FIndex[offset] = FLru.begin();
+}
+
+void PageFile::Drop(std::list<Entry>::iterator it) {
+  FBytes -= it->bytes;
+  FIndex.erase(it->offset);
+  FLru.erase(it);
 }
 
 Result<std::shared_ptr<Node>> PageFile::Load(uint32_t offset, int keyLength, int fill) {
   auto found = FIndex.find(offset);
   if (found != FIndex.end()) {
-    FLru.splice(FLru.begin(), FLru, found->second);
-    if (found->second->node->KeyLength() != keyLength)
+    Entry& entry = *found->second;
+    if (found->second != FLru.begin()) FLru.splice(FLru.begin(), FLru, found->second);
+    if (entry.node->KeyLength() != keyLength)
       return Status::Error("index page " + std::to_string(offset) + " belongs to two tags");
-    return found->second->node;
+    // Nodes grow and shrink in place: recount this one.
+    size_t bytes = entry.node->MemoryBytes();
+    FBytes = FBytes - entry.bytes + bytes;
+    entry.bytes = bytes;
+    return entry.node;
   }
   if (offset < 2 * kPageSize)
     return Status::Error("index page " + std::to_string(offset) + " points into the header");
@@ -87,10 +100,7 @@ std::shared_ptr<Node> PageFile::Adopt(uint32_t offset, Node node) {
   auto shared = std::make_shared<Node>(std::move(node));
   shared->dirty = true;
   auto found = FIndex.find(offset);
-  if (found != FIndex.end()) {
-    FLru.erase(found->second);
-    FIndex.erase(found);
-  }
+  if (found != FIndex.end()) Drop(found->second);
   Insert(offset, shared);
   return shared;
 }
@@ -116,10 +126,7 @@ Result<uint32_t> PageFile::Allocate(uint32_t pages) {
 
 Status PageFile::Release(uint32_t offset) {
   auto found = FIndex.find(offset);
-  if (found != FIndex.end()) {
-    FLru.erase(found->second);
-    FIndex.erase(found);
-  }
+  if (found != FIndex.end()) Drop(found->second);
   uint8_t page[kPageSize] = {};
   uint32_t head = FFreeHead == 0xFFFFFFFF ? 0 : FFreeHead;
   PutLe32(page, head);
@@ -154,6 +161,7 @@ Status PageFile::Flush(bool sync) {
 void PageFile::Discard() {
   FLru.clear();
   FIndex.clear();
+  FBytes = 0;
 }
 
 }  // namespace xb

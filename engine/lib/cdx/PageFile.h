@@ -1,5 +1,7 @@
 // The pages of one index file: raw reads and writes, page allocation and the free list, and a
-// write-back cache of decoded nodes whose size is fixed whatever the size of the file.
+// write-back cache of decoded nodes whose size is fixed whatever the size of the file: at most
+// `cacheNodes` nodes and kCacheBytes of decoded node memory (enough for every node of a 10 MB
+// index with 20-byte keys, so that seeks in such a tag read no page twice).
 //
 // Free list: the directory header (file offset 0) holds the first free page at offset 4, LE;
 // each free page holds the next one in its first 4 bytes, LE, the rest zero; 0 ends the list
@@ -24,7 +26,8 @@ namespace xb {
 class PageFile {
  public:
   static constexpr uint32_t kPageSize = 512;
-  static constexpr size_t kDefaultCacheNodes = 1024;
+  static constexpr size_t kDefaultCacheNodes = 65536;
+  static constexpr size_t kCacheBytes = size_t{48} << 20;
 
   // Takes `file`; `size` is its current length.
   PageFile(std::unique_ptr<File> file, uint64_t size, size_t cacheNodes = kDefaultCacheNodes);
@@ -62,14 +65,17 @@ class PageFile {
   struct Entry {
     uint32_t offset;
     std::shared_ptr<Node> node;
+    size_t bytes;  // what the node took when last counted
   };
   Status WriteNode(const Entry& entry);
   Status Evict();
   void Insert(uint32_t offset, std::shared_ptr<Node> node);
+  void Drop(std::list<Entry>::iterator it);
 
   std::unique_ptr<File> FFile;
   uint64_t FSize;
   size_t FCapacity;
+  size_t FBytes = 0;      // the sum of the entries' bytes
   std::list<Entry> FLru;  // most recently used first
   std::unordered_map<uint32_t, std::list<Entry>::iterator> FIndex;
   uint32_t FFreeHead = 0;

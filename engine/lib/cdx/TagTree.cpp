@@ -56,12 +56,32 @@ Status TagTree::Descend(std::string_view key, uint32_t recno, bool after, Path& 
   return Corrupt("tree deeper than " + std::to_string(kMaxDepth), offset);
 }
 
-void TagTree::Fill(TagPosition& pos, uint32_t leaf, size_t index, const Node& node) const {
+Status TagTree::FindLeaf(std::string_view key, uint32_t recno, bool after, Step& leaf) {
+  uint32_t offset = FHeader.root;
+  for (size_t depth = 0; depth < kMaxDepth; ++depth) {
+    Result<std::shared_ptr<Node>> node = Load(offset);
+    if (!node) return node.status();
+    const Node& n = **node;
+    size_t index = n.LowerBound(key, recno, after);
+    if (n.IsLeaf()) {
+      leaf = Step{offset, std::move(*node), index};
+      return Status::Ok();
+    }
+    if (n.Count() == 0) return Corrupt("empty interior node", offset);
+    if (index == n.Count()) index = n.Count() - 1;
+    offset = n.Child(index);
+  }
+  return Corrupt("tree deeper than " + std::to_string(kMaxDepth), offset);
+}
+
+void TagTree::Fill(TagPosition& pos, uint32_t leaf, size_t index,
+                   const std::shared_ptr<Node>& node) const {
   pos.leaf = leaf;
   pos.index = index;
-  pos.key.assign(node.Key(index));
-  pos.recno = node.Recno(index);
+  pos.key.assign(node->Key(index));
+  pos.recno = node->Recno(index);
   pos.version = FVersion;
+  if (pos.node != node) pos.node = node;
 }
 
 // Stands on entry `index` of `leaf`, or on the first entry after it in the following leaves.
@@ -71,7 +91,7 @@ Result<bool> TagTree::SettleForward(uint32_t leaf, size_t index, TagPosition& po
     if (!node) return node.status();
     if (!(*node)->IsLeaf()) return Corrupt("sibling of a leaf is not a leaf", leaf);
     if (index < (*node)->Count()) {
-      Fill(pos, leaf, index, **node);
+      Fill(pos, leaf, index, *node);
       return true;
     }
     leaf = (*node)->Right();
@@ -91,7 +111,7 @@ Result<bool> TagTree::SettleBackward(uint32_t leaf, size_t index, TagPosition& p
     if (!(*node)->IsLeaf()) return Corrupt("sibling of a leaf is not a leaf", leaf);
     size_t count = (*node)->Count();
     if (count > 0 && (index == SIZE_MAX || index < count)) {
-      Fill(pos, leaf, index == SIZE_MAX ? count - 1 : index, **node);
+      Fill(pos, leaf, index == SIZE_MAX ? count - 1 : index, *node);
       return true;
     }
     leaf = (*node)->Left();
@@ -104,26 +124,35 @@ Result<bool> TagTree::SettleBackward(uint32_t leaf, size_t index, TagPosition& p
 }
 
 Result<bool> TagTree::First(TagPosition& pos) {
-  Path path;
-  Status s = Descend(std::string(FHeader.keyLength, '\0'), 0, false, path);
+  Step leaf;
+  Status s = FindLeaf(std::string(FHeader.keyLength, '\0'), 0, false, leaf);
   if (!s) return s;
-  return SettleForward(path.back().offset, 0, pos);
+  return SettleForward(leaf.offset, 0, pos);
 }
 
 Result<bool> TagTree::Last(TagPosition& pos) {
-  Path path;
-  Status s = Descend(std::string(FHeader.keyLength, '\xFF'), 0xFFFFFFFF, true, path);
+  Step leaf;
+  Status s = FindLeaf(std::string(FHeader.keyLength, '\xFF'), 0xFFFFFFFF, true, leaf);
   if (!s) return s;
-  return SettleBackward(path.back().offset, SIZE_MAX, pos);
+  return SettleBackward(leaf.offset, SIZE_MAX, pos);
 }
 
 Result<bool> TagTree::Seek(std::string_view key, uint32_t recno, bool after, TagPosition& pos) {
-  std::string full(key.substr(0, FHeader.keyLength));
-  full.resize(FHeader.keyLength, '\0');
-  Path path;
-  Status s = Descend(full, recno, after, path);
+  Step leaf;
+  Status s;
+  if (key.size() == FHeader.keyLength) {
+    s = FindLeaf(key, recno, after, leaf);
+  } else {
+    std::string full(key.substr(0, FHeader.keyLength));
+    full.resize(FHeader.keyLength, '\0');
+    s = FindLeaf(full, recno, after, leaf);
+  }
   if (!s) return s;
-  return SettleForward(path.back().offset, path.back().index, pos);
+  if (leaf.index < leaf.node->Count()) {
+    Fill(pos, leaf.offset, leaf.index, leaf.node);
+    return true;
+  }
+  return SettleForward(leaf.node->Right(), 0, pos);
 }
 
 // Brings a position taken before the last change back onto its entry, or, when that entry
@@ -140,6 +169,10 @@ Result<bool> TagTree::Revalidate(TagPosition& pos, bool& moved) {
 }
 
 Result<bool> TagTree::Next(TagPosition& pos) {
+  if (pos.version == FVersion && pos.node && pos.index + 1 < pos.node->Count()) {
+    Fill(pos, pos.leaf, pos.index + 1, pos.node);
+    return true;
+  }
   if (!pos.Valid()) return First(pos);
   bool moved;
   Result<bool> on = Revalidate(pos, moved);
@@ -148,6 +181,10 @@ Result<bool> TagTree::Next(TagPosition& pos) {
 }
 
 Result<bool> TagTree::Prev(TagPosition& pos) {
+  if (pos.version == FVersion && pos.node && pos.index > 0 && pos.index <= pos.node->Count()) {
+    Fill(pos, pos.leaf, pos.index - 1, pos.node);
+    return true;
+  }
   if (!pos.Valid()) return Last(pos);
   bool moved;
   Result<bool> on = Revalidate(pos, moved);

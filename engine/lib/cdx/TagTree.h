@@ -31,6 +31,9 @@ struct TagPosition {
   std::string key;
   uint32_t recno = 0;
   uint64_t version = 0;
+  // The leaf itself while the tree has not changed since (version), so that a step inside it
+  // needs no lookup; holding it keeps it in the page cache.
+  std::shared_ptr<Node> node;
   bool Valid() const { return leaf != Node::kNone; }
 };
 
@@ -94,11 +97,13 @@ class TagTree {
   Status DoInsert(std::string_view key, uint32_t recno);
   Result<bool> DoRemove(std::string_view key, uint32_t recno);
   Status Descend(std::string_view key, uint32_t recno, bool after, Path& path);
+  // Descend without keeping the path: the leaf and the index in it.
+  Status FindLeaf(std::string_view key, uint32_t recno, bool after, Step& leaf);
   Result<bool> SettleForward(uint32_t leaf, size_t index, TagPosition& pos);
   Result<bool> SettleBackward(uint32_t leaf, size_t index, TagPosition& pos);
   Result<bool> Revalidate(TagPosition& pos, bool& moved);
   Status ChildWeights(const Node& node, std::vector<double>& weights);
-  void Fill(TagPosition& pos, uint32_t leaf, size_t index, const Node& node) const;
+  void Fill(TagPosition& pos, uint32_t leaf, size_t index, const std::shared_ptr<Node>& node) const;
   void UpdateSeparators(Path& path, size_t level);
   Status AfterGrow(Path& path, size_t level);
   Status AfterShrink(Path& path, size_t level);
