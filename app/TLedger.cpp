@@ -9,9 +9,11 @@
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "TIniFile.h"
+#include "TTranslatedRows.h"
 #include "TXbEngine.h"
 
 namespace {
@@ -344,12 +346,16 @@ bool TLedger::ImportFile(const std::string& fileName) {
 // --- Translation ---
 
 void TLedger::ReadIncomingLine() {
+  ReadLine();
+  TableDataOut.GoTop();
+}
+
+void TLedger::ReadLine() {
   FItem = UpperAscii(TrimControl(TableDataIn.GetString("ITEM")));
   FDescript = TableDataIn.GetString("DESCRIPT");
   FCount = TruncToInt32(TableDataInI_NUMBER.AsFloat() + TableDataInC_NUMBER.AsFloat());
   FGst = ToFixed(TableDataInT_GST.AsFloat());
   FAmount = ToFixed(TableDataInT_AMOUNT.AsFloat());
-  TableDataOut.GoTop();
 }
 
 bool TLedger::BtnTranslateClick() {
@@ -365,64 +371,120 @@ bool TLedger::BtnTranslateClick() {
   });
 }
 
+namespace {
+
+// The translation table's answer for each incoming code met, so that a code repeated on many
+// lines is sought once. The table is only read during a translation, so an answer stays right
+// until the translation ends. At most `capacity` answers are held; a capacity of 0 seeks every
+// line.
+class TTranslationLookups {
+ public:
+  struct TTarget {
+    bool Translated = false;
+    std::string Code;
+    std::string Descript;
+  };
+
+  TTranslationLookups(TXbTable& table, TStringField& itemOut, TStringField& textOut,
+                      size_t capacity)
+      : FTable(table), FItemOut(itemOut), FTextOut(textOut), FCapacity(capacity) {
+    FKeyWidth = FTable.FieldWidth("ITEM_IN");
+  }
+
+  // The target of `item`: the translation found by an exact search, or none.
+  const TTarget& Find(const std::string& item) {
+    if (FCapacity > 0) {
+      auto it = FTargets.find(item);
+      if (it != FTargets.end()) {
+        FUnsought = &it->first;
+        return it->second;
+      }
+      if (FTargets.size() >= FCapacity) FTargets.clear();
+    }
+    FUnsought = nullptr;
+    TTarget target;
+    if (FTable.Seek(ExactKey(item, FKeyWidth))) {
+      std::string itemOut = FItemOut.AsString();
+      if (!itemOut.empty()) {
+        target.Translated = true;
+        target.Code = UpperAscii(itemOut);
+        target.Descript = FTextOut.AsString();
+      }
+    }
+    if (FCapacity == 0) {
+      FScratch = std::move(target);
+      return FScratch;
+    }
+    return FTargets.emplace(item, std::move(target)).first->second;
+  }
+
+  // Leaves the table where seeking every line would have left it: on the last code's record.
+  void Settle() {
+    if (FUnsought) FTable.Seek(ExactKey(*FUnsought, FKeyWidth));
+    FUnsought = nullptr;
+  }
+
+ private:
+  TXbTable& FTable;
+  TStringField& FItemOut;
+  TStringField& FTextOut;
+  size_t FCapacity;
+  int32_t FKeyWidth = 0;
+  std::unordered_map<std::string, TTarget> FTargets;
+  TTarget FScratch;
+  const std::string* FUnsought = nullptr;  // the last code answered without a search
+};
+
+}  // namespace
+
 void TLedger::Translate() {
   TableDataOut.Zap();
   TableDataIn.GoTop();
-  const int32_t inKeyWidth = TableIn.FieldWidth("ITEM_IN");
-  const int32_t outKeyWidth = TableDataOut.FieldWidth("ITEM");
+  TTranslationLookups lookups(TableIn, TableInITEM_OUT, TableInTEXT_OUT, TranslationCacheRows);
+  TTranslatedRows rows(TableDataOut, TableDataOutITEM, TableDataOutDESCRIPT, TableDataOutNUMBER,
+                       TableDataOutGST, TableDataOutAMOUNT, TranslationCacheRows);
   std::unordered_set<std::string> untranslated;
-  while (!TableDataIn.Eof()) {
-    ReadIncomingLine();
-    if (FItem == "TOTALS" || FItem == "ITEM_NO") {
-      if (FItem == "ITEM_NO") {
-        ++FSummary.HeadingLines;
-      } else if (FSummary.TotalsLines++ == 0) {
-        FSummary.HasTotalsLine = true;
-        FSummary.TotalsLineCount = FCount;
-        FSummary.TotalsLineGst = FGst;
-        FSummary.TotalsLineAmount = FAmount;
+  try {
+    while (!TableDataIn.Eof()) {
+      ReadLine();
+      if (FItem == "TOTALS" || FItem == "ITEM_NO") {
+        if (FItem == "ITEM_NO") {
+          ++FSummary.HeadingLines;
+        } else if (FSummary.TotalsLines++ == 0) {
+          FSummary.HasTotalsLine = true;
+          FSummary.TotalsLineCount = FCount;
+          FSummary.TotalsLineGst = FGst;
+          FSummary.TotalsLineAmount = FAmount;
+        }
+        TableDataIn.Skip(1);
+        continue;
       }
+      ++FSummary.ItemLines;
+
+      const TTranslationLookups::TTarget& target = lookups.Find(FItem);
+      if (target.Translated) {
+        ++FSummary.TranslatedLines;
+        rows.Add(target.Code, target.Descript, FCount, FGst, FAmount);
+      } else {
+        if (untranslated.insert(FItem).second) FSummary.UntranslatedCodes.push_back(FItem);
+        rows.Add(FItem, FDescript, FCount, FGst, FAmount);
+      }
+      FTotalGst += FGst;
+      FTotalAmount += FAmount;
+      FTotalCount = Add32(FTotalCount, FCount);
       TableDataIn.Skip(1);
-      continue;
     }
-    ++FSummary.ItemLines;
-
-    std::string code = FItem;
-    std::string descript = FDescript;
-    bool translated = false;
-    if (TableIn.Seek(ExactKey(FItem, inKeyWidth))) {
-      std::string itemOut = TableInITEM_OUT.AsString();
-      if (!itemOut.empty()) {
-        code = UpperAscii(itemOut);
-        descript = TableInTEXT_OUT.AsString();
-        translated = true;
-      }
+    rows.Flush();
+    lookups.Settle();
+  } catch (...) {
+    // The rows added so far stay in the table, as adding line by line leaves them; the first
+    // failure is the one reported.
+    try {
+      rows.Flush();
+      lookups.Settle();
+    } catch (...) {
     }
-    if (translated) {
-      ++FSummary.TranslatedLines;
-    } else if (untranslated.insert(FItem).second) {
-      FSummary.UntranslatedCodes.push_back(FItem);
-    }
-
-    if (TableDataOut.Seek(ExactKey(code, outKeyWidth))) {
-      TableDataOut.Edit();
-      TableDataOutNUMBER.SetAsFloat(TableDataOutNUMBER.AsFloat() + FCount);
-      TableDataOutGST.SetAsFloat((TableDataOutGST.AsFloat() * 10000.0 + FGst) / 10000.0);
-      TableDataOutAMOUNT.SetAsFloat((TableDataOutAMOUNT.AsFloat() * 10000.0 + FAmount) / 10000.0);
-      TableDataOut.Post();
-    } else {
-      TableDataOut.AppendBlank();
-      TableDataOutITEM.SetAsString(code);
-      TableDataOutDESCRIPT.SetAsString(descript);
-      TableDataOutNUMBER.SetAsFloat(FCount);
-      TableDataOutGST.SetAsFloat(FGst / 10000.0);
-      TableDataOutAMOUNT.SetAsFloat(FAmount / 10000.0);
-      TableDataOut.Post();
-    }
-    FTotalGst += FGst;
-    FTotalAmount += FAmount;
-    FTotalCount = Add32(FTotalCount, FCount);
-    TableDataIn.Skip(1);
+    throw;
   }
   TableDataOut.AppendBlank();
   TableDataOutITEM.SetAsString(kTotalRowCode);

@@ -32,6 +32,7 @@
 // error report. The handlers return false after such a failure.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -135,6 +136,9 @@ class TLedger : public TDataModule {
   std::function<void()> OnProcessEvents;
   // The money format of the export.
   xb::RegionalSettings Regional;
+  // How many incoming codes and translated rows a translation holds in memory (each at most);
+  // 0 sends every line through the tables. The tables end the same either way.
+  size_t TranslationCacheRows = 4096;
 
   // True while WriteTranslatedFile runs (see OnProcessEvents).
   bool Exporting() const { return FExporting; }
@@ -194,6 +198,9 @@ class TLedger : public TDataModule {
 
  private:
   void Translate();
+  // ReadIncomingLine without moving the translated table, which the translation positions
+  // itself.
+  void ReadLine();
   void WriteRows(std::FILE* file);
   bool OpenIndexed(TXbTable& table, const char* key, const char* failure);
   // Runs `step`, sending an error to the standard error report; false when it failed.
