@@ -9,8 +9,8 @@
 namespace {
 
 const char* const kItemKey = "UPPER(ITEM)";
+// Columns beyond these are left to the table: no ledger table comes near them.
 const int32_t kMaxDecimals = 15;
-// The component formats a number into a 512-byte buffer; wider columns are left to it.
 const int32_t kMaxWidth = 500;
 // Below this magnitude the product of a value and its scale is off by far less than a quarter.
 const double kMaxScaled = 0x1p50;
@@ -72,8 +72,9 @@ TTranslatedRows::TColumn TTranslatedRows::ColumnOf(const TField& field) const {
   return c;
 }
 
-// The table stores a number as the text printf's "%*.*f" gives for the column and reads it
-// back as the nearest double; a text wider than the column is stored as asterisks. When the
+// The table stores a number as its exact decimal rounded to the column's decimals, halves to
+// even, in C notation, and reads it back as the nearest double; a text wider than the column is
+// stored as asterisks, which read back as 0. When the
 // scaled value lies within a quarter of an integer m, that text is m with the decimal point
 // placed (and a minus sign whenever the value is negative, "-0.00" included), and its nearest
 // double is m divided by the scale, both exact in double.
