@@ -4,59 +4,14 @@
 #include <cstring>
 
 #include "cdx/CdxWriter.h"
+#include "cdx/KeyMaker.h"
+#include "cdx/KeySorter.h"
 #include "fs/FileSystem.h"
 
 namespace xb {
 namespace {
 
 size_t gCacheNodes = PageFile::kDefaultCacheNodes;
-
-// The (key, record number) pairs of one tag, sorted without a string per key: keys sit in
-// one buffer, and the sort compares their first 8 bytes as a number before the rest.
-class KeySort {
- public:
-  explicit KeySort(int keyLength) : FLength(static_cast<size_t>(keyLength)) {}
-  void Add(const std::string& key, uint32_t recno) {
-    uint64_t prefix = 0;
-    for (size_t i = 0; i < 8; ++i)
-      prefix = prefix << 8 | (i < FLength ? static_cast<uint8_t>(key[i]) : 0);
-    FItems.push_back(Item{prefix, recno, static_cast<uint32_t>(FItems.size())});
-    FKeys.append(key, 0, FLength);
-  }
-  // Sorts and hands every entry to `emit` in order; with `unique` only the first of each key.
-  template <typename F>
-  Status Emit(bool unique, F&& emit) {
-    const char* keys = FKeys.data();
-    size_t length = FLength;
-    std::sort(FItems.begin(), FItems.end(), [&](const Item& a, const Item& b) {
-      if (a.prefix != b.prefix) return a.prefix < b.prefix;
-      if (length > 8) {
-        int c = std::memcmp(keys + a.slot * length + 8, keys + b.slot * length + 8, length - 8);
-        if (c != 0) return c < 0;
-      }
-      return a.recno < b.recno;
-    });
-    const char* previous = nullptr;
-    for (const Item& item : FItems) {
-      const char* key = keys + item.slot * length;
-      if (unique && previous && std::memcmp(previous, key, length) == 0) continue;
-      previous = key;
-      Status s = emit(std::string_view(key, length), item.recno);
-      if (!s) return s;
-    }
-    return Status::Ok();
-  }
-
- private:
-  struct Item {
-    uint64_t prefix;
-    uint32_t recno;
-    uint32_t slot;
-  };
-  size_t FLength;
-  std::vector<Item> FItems;
-  std::string FKeys;
-};
 
 std::string DirectoryOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -154,18 +109,23 @@ Result<bool> CdxIndexSet::Trustworthy(size_t i, std::string& why) {
   // Every entry against the table: the keys the records give now, sorted, walked beside the
   // tag. A UNIQUE tag keeps one record of each key, and not always the first (changes do not
   // repair it), so there each entry only has to be one that a record gives.
-  KeySort sort(order.KeyLength());
+  const IndexHeader& header = order.Tag().header;
+  Result<KeyMaker> keys =
+      KeyMaker::Make(order.Name(), header.keyExpression, header.forExpression, FTable);
+  if (!keys) return keys.status();
+  KeySorter sort(order.KeyLength(), records);
   Status s = FTable.Scan([&](uint32_t k, std::string_view record) {
-    if (std::optional<std::string> key = order.KeyOf(k, record)) sort.Add(*key, k);
+    if (!keys->KeyOf(k, record, sort.Append(k))) sort.DropLast();
     return Status::Ok();
   });
   if (!s) return s;
+  sort.Sort();
   TagPosition pos;
   Result<bool> on = tree.First(pos);
   if (!on) return on.status();
   bool unique = order.Unique(), agree = true;
   std::string previousKey;
-  s = sort.Emit(false, [&](std::string_view key, uint32_t recno) {
+  s = sort.ForEach(false, [&](std::string_view key, uint32_t recno) {
     if (!agree || !*on) {
       agree = agree && unique;
       return Status::Ok();
@@ -222,23 +182,20 @@ Status CdxIndexSet::WriteAside(const std::string& aside, const std::vector<CdxTa
       Status s = (*writer)->BeginTag(spec, records);
       if (!s) return s;
       if (build[i]) {
-        // Keys from the table, through an order made for the new definition.
-        CdxTag tag;
-        tag.name = spec.name;
-        tag.header.keyLength = static_cast<uint16_t>(spec.keyLength);
-        tag.header.keyExpression = spec.keyExpression;
-        tag.header.forExpression = spec.forExpression;
-        tag.header.options = spec.unique ? IndexHeader::kUnique : 0;
-        auto order = CdxOrder::Make(tag, table);
-        if (!order) return order.status();
-        KeySort sort(spec.keyLength);
+        // Keys from the table, for the new definition.
+        Result<KeyMaker> keys =
+            KeyMaker::Make(spec.name, spec.keyExpression, spec.forExpression, table);
+        if (!keys) return keys.status();
+        if (keys->KeyLength() != spec.keyLength)
+          return Status::Error("tag " + spec.name + ": the key length changed");
+        KeySorter sort(spec.keyLength, records);
         s = table.Scan([&](uint32_t recno, std::string_view record) {
-          if (std::optional<std::string> key = (*order)->KeyOf(recno, record))
-            sort.Add(*key, recno);
+          if (!keys->KeyOf(recno, record, sort.Append(recno))) sort.DropLast();
           return Status::Ok();
         });
         if (!s) return s;
-        s = sort.Emit(spec.unique, [&](std::string_view key, uint32_t recno) {
+        sort.Sort();
+        s = sort.ForEach(spec.unique, [&](std::string_view key, uint32_t recno) {
           return (*writer)->Add(key, recno);
         });
       } else {

@@ -12,7 +12,8 @@ Result<std::unique_ptr<CdxWriter>> CdxWriter::Create(const std::string& path) {
   return std::make_unique<CdxWriter>(std::move(*file));
 }
 
-CdxWriter::CdxWriter(std::unique_ptr<File> file) : FPages(std::move(file), 0, 8) {
+CdxWriter::CdxWriter(std::unique_ptr<File> file)
+    : FRun(new RunBufferedFile(std::move(file))), FPages(std::unique_ptr<File>(FRun), 0, 8) {
   // Directory header and its root leaf come first, written by Finish.
   (void)FPages.Allocate(2);
   (void)FPages.Allocate(1);
@@ -82,7 +83,9 @@ Status CdxWriter::Finish(bool sync) {
   if (!s) return s;
   s = FPages.Write(0, header, sizeof header);
   if (!s) return s;
-  return FPages.Flush(sync);
+  s = FPages.Flush(sync);
+  if (!s) return s;
+  return FRun->Drain();
 }
 
 }  // namespace xb

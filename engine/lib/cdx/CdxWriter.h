@@ -18,6 +18,7 @@
 #include "cdx/KeyCodec.h"
 #include "cdx/PageFile.h"
 #include "cdx/TagBuilder.h"
+#include "fs/RunBufferedFile.h"
 
 namespace xb {
 
@@ -51,6 +52,7 @@ class CdxWriter {
     std::string key;  // directory key
     uint32_t headerOffset;
   };
+  RunBufferedFile* FRun;  // owned by FPages: pages reach the file in runs, not one by one
   PageFile FPages;
   std::vector<Written> FTags;
   std::optional<TagBuilder> FBuilder;

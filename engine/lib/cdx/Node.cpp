@@ -221,44 +221,62 @@ Result<Node> Node::Decode(const uint8_t* page, int keyLength, int fill) {
 
 bool Node::Encode(uint8_t* page) const {
   if (!Fits()) return false;
+  size_t klen = static_cast<size_t>(FKeyLength);
+  if (FLeaf) {
+    LeafEntry entries[kLeafSpace / 3];
+    for (size_t i = 0; i < Count(); ++i) {
+      size_t trail = TrailOf(i);
+      size_t dup = klen - trail - StoredOf(i);
+      entries[i] = LeafEntry{FRecnos[i], static_cast<uint16_t>(dup), static_cast<uint16_t>(trail)};
+    }
+    EncodeLeaf(page, FRoot, FLeft, FRight, FKeyLength, FRecnoBound, FKeys.data(), entries, Count());
+    return true;
+  }
   std::memset(page, 0, kPageSize);
   uint16_t attributes = static_cast<uint16_t>((FRoot ? kRoot : 0) | (FLeaf ? kLeaf : 0));
   PutLe16(page, attributes);
   PutLe16(page + 2, static_cast<uint16_t>(Count()));
   PutLe32(page + 4, FLeft);
   PutLe32(page + 8, FRight);
-  size_t klen = static_cast<size_t>(FKeyLength);
-  if (!FLeaf) {
-    uint8_t* p = page + kInteriorHeader;
-    for (size_t i = 0; i < Count(); ++i, p += klen + 8) {
-      std::memcpy(p, FKeys.data() + i * klen, klen);
-      PutBe32(p + klen, FRecnos[i]);
-      PutBe32(p + klen + 4, FChildren[i]);
-    }
-    return true;
+  uint8_t* p = page + kInteriorHeader;
+  for (size_t i = 0; i < Count(); ++i, p += klen + 8) {
+    std::memcpy(p, FKeys.data() + i * klen, klen);
+    PutBe32(p + klen, FRecnos[i]);
+    PutBe32(p + klen + 4, FChildren[i]);
   }
-  int bytes = EntryBytes(FKeyLength, FRecnoBound);
-  int countBits = CountBits(FKeyLength);
+  return true;
+}
+
+void Node::EncodeLeaf(uint8_t* page, bool root, uint32_t left, uint32_t right, int keyLength,
+                      uint32_t recnoBound, const char* keys, const LeafEntry* entries,
+                      size_t count) {
+  std::memset(page, 0, kPageSize);
+  PutLe16(page, static_cast<uint16_t>((root ? kRoot : 0) | kLeaf));
+  PutLe16(page + 2, static_cast<uint16_t>(count));
+  PutLe32(page + 4, left);
+  PutLe32(page + 8, right);
+  size_t klen = static_cast<size_t>(keyLength);
+  int bytes = EntryBytes(keyLength, recnoBound);
+  int countBits = CountBits(keyLength);
   int recBits = std::min(32, 8 * bytes - 2 * countBits);
-  PutLe16(page + 12, static_cast<uint16_t>(kLeafSpace - UsedBytes()));
   PutLe32(page + 14, static_cast<uint32_t>((uint64_t{1} << recBits) - 1));
   page[18] = page[19] = static_cast<uint8_t>((1u << countBits) - 1);
   page[20] = static_cast<uint8_t>(recBits);
   page[21] = page[22] = static_cast<uint8_t>(countBits);
   page[23] = static_cast<uint8_t>(bytes);
   size_t back = kPageSize;
-  for (size_t i = 0; i < Count(); ++i) {
-    size_t trail = TrailOf(i);
-    size_t stored = StoredOf(i);
-    size_t dup = klen - trail - stored;
-    uint64_t v =
-        uint64_t{FRecnos[i]} | uint64_t{dup} << recBits | uint64_t{trail} << (recBits + countBits);
+  for (size_t i = 0; i < count; ++i) {
+    const LeafEntry& entry = entries[i];
+    size_t stored = klen - entry.dup - entry.trail;
+    uint64_t v = uint64_t{entry.recno} | uint64_t{entry.dup} << recBits |
+                 uint64_t{entry.trail} << (recBits + countBits);
     uint8_t* e = page + kLeafHeader + i * static_cast<size_t>(bytes);
     for (int b = 0; b < bytes; ++b) e[b] = static_cast<uint8_t>(v >> (8 * b));
     back -= stored;
-    std::memcpy(page + back, FKeys.data() + i * klen + dup, stored);
+    std::memcpy(page + back, keys + i * klen + entry.dup, stored);
   }
-  return true;
+  size_t entriesEnd = kLeafHeader + count * static_cast<size_t>(bytes);
+  PutLe16(page + 12, static_cast<uint16_t>(back - entriesEnd));
 }
 
 }  // namespace xb

@@ -60,6 +60,19 @@ class Node {
   // Writes the page; false (and nothing written) when the node does not fit in one.
   bool Encode(uint8_t* page) const;
 
+  // One entry of a compact leaf with its compression counts, for EncodeLeaf.
+  struct LeafEntry {
+    uint32_t recno;
+    uint16_t dup;    // leading bytes taken from the key before
+    uint16_t trail;  // trailing fill bytes dropped
+  };
+  // Writes a compact leaf page from `count` entries in order, without a Node (bulk builds);
+  // `keys` holds their keys at full length, one after the other. The caller has checked that
+  // they fit: count * EntryBytes(keyLength, recnoBound) + stored bytes <= 488.
+  static void EncodeLeaf(uint8_t* page, bool root, uint32_t left, uint32_t right, int keyLength,
+                         uint32_t recnoBound, const char* keys, const LeafEntry* entries,
+                         size_t count);
+
   bool IsLeaf() const { return FLeaf; }
   bool IsRoot() const { return FRoot; }
   void SetRoot(bool root) { FRoot = root; }

@@ -1,15 +1,135 @@
 #include "cdx/TagBuilder.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
 namespace xb {
+namespace {
+
+constexpr size_t kLeafSpace = Node::kPageSize - 24;
+
+}  // namespace
 
 TagBuilder::TagBuilder(PageFile& pages, int keyLength, KeyKind kind, uint32_t recnoBound)
     : FPages(pages),
       FKeyLength(keyLength),
       FFill(KeyCodec::FillByte(kind)),
       FRecnoBound(recnoBound) {}
+
+TagBuilder::Leaf TagBuilder::NewLeaf(uint32_t offset, Leaf recycled) const {
+  Leaf leaf = std::move(recycled);
+  leaf.offset = offset;
+  leaf.left = leaf.right = Node::kNone;
+  leaf.keys.clear();
+  leaf.entries.clear();
+  leaf.stored = 0;
+  leaf.bound = FRecnoBound;
+  leaf.entryBytes = static_cast<size_t>(Node::EntryBytes(FKeyLength, FRecnoBound));
+  return leaf;
+}
+
+size_t TagBuilder::TrailOf(const char* key) const {
+  if (FFill < 0) return 0;
+  size_t n = static_cast<size_t>(FKeyLength);
+  while (n > 0 && static_cast<uint8_t>(key[n - 1]) == FFill) --n;
+  return static_cast<size_t>(FKeyLength) - n;
+}
+
+bool TagBuilder::Append(Leaf& leaf, std::string_view key, uint32_t recno) const {
+  const size_t length = static_cast<size_t>(FKeyLength);
+  const size_t trail = TrailOf(key.data());
+  const size_t count = leaf.entries.size();
+  size_t dup = 0;
+  if (count > 0) {
+    const char* previous = leaf.keys.data() + (count - 1) * length;
+    const size_t room = length - trail;
+    while (dup < room && previous[dup] == key[dup]) ++dup;
+  }
+  const size_t stored = length - trail - dup;
+  uint32_t bound = std::max(leaf.bound, recno);
+  size_t entryBytes = bound == leaf.bound
+                          ? leaf.entryBytes
+                          : static_cast<size_t>(Node::EntryBytes(FKeyLength, bound));
+  if ((count + 1) * entryBytes + leaf.stored + stored > kLeafSpace) return false;
+  leaf.keys.append(key.data(), length);
+  leaf.entries.push_back(
+      Node::LeafEntry{recno, static_cast<uint16_t>(dup), static_cast<uint16_t>(trail)});
+  leaf.stored += stored;
+  leaf.bound = bound;
+  leaf.entryBytes = entryBytes;
+  return true;
+}
+
+Status TagBuilder::EmitLeaf(const Leaf& leaf, bool root) {
+  uint8_t page[Node::kPageSize];
+  Node::EncodeLeaf(page, root, leaf.left, leaf.right, FKeyLength, leaf.bound, leaf.keys.data(),
+                   leaf.entries.data(), leaf.entries.size());
+  Status s = FPages.Write(leaf.offset, page, sizeof page);
+  if (!s || root) return s;
+  const size_t length = static_cast<size_t>(FKeyLength);
+  const size_t last = leaf.entries.size() - 1;
+  std::string lastKey(leaf.keys, last * length, length);
+  return Push(0, lastKey, leaf.entries[last].recno, leaf.offset);
+}
+
+Status TagBuilder::Add(std::string_view key, uint32_t recno) {
+  if (key.size() != static_cast<size_t>(FKeyLength))
+    throw std::invalid_argument("index key of the wrong length");
+  if (!FLeaf) {
+    Result<uint32_t> offset = FPages.Allocate();
+    if (!offset) return offset.status();
+    FLeaf = NewLeaf(*offset, Leaf());
+  }
+  if (Append(*FLeaf, key, recno)) return Status::Ok();
+  Result<uint32_t> next = FPages.Allocate();
+  if (!next) return next.status();
+  Leaf recycled;
+  if (FLeafDone) {
+    Status s = EmitLeaf(*FLeafDone, false);
+    if (!s) return s;
+    recycled = std::move(*FLeafDone);
+    FLeafDone.reset();
+  }
+  FLeaf->right = *next;
+  FLeafDone = std::move(FLeaf);
+  FLeaf = NewLeaf(*next, std::move(recycled));
+  FLeaf->left = FLeafDone->offset;
+  Append(*FLeaf, key, recno);  // one key always fits an empty leaf
+  return Status::Ok();
+}
+
+void TagBuilder::Balance(Leaf& left, Leaf& right) const {
+  const size_t length = static_cast<size_t>(FKeyLength);
+  while (left.entries.size() > 1 && right.Used() < left.Used()) {
+    const size_t last = left.entries.size() - 1;
+    const Node::LeafEntry moving = left.entries[last];
+    const char* key = left.keys.data() + last * length;
+    // Moved to the front, the entry stores its key whole but for the fill bytes, and the
+    // entry that was first there may now share a prefix with it.
+    size_t stored = right.stored + (length - moving.trail);
+    uint16_t followerDup = 0;
+    if (!right.entries.empty()) {
+      const char* follower = right.keys.data();
+      const size_t room = length - right.entries[0].trail;
+      while (followerDup < room && key[followerDup] == follower[followerDup]) ++followerDup;
+      stored -= followerDup;
+    }
+    uint32_t bound = std::max(right.bound, moving.recno);
+    size_t entryBytes = static_cast<size_t>(Node::EntryBytes(FKeyLength, bound));
+    size_t used = (right.entries.size() + 1) * entryBytes + stored;
+    if (used > kLeafSpace || used > left.Used()) return;
+    right.keys.insert(0, key, length);
+    if (!right.entries.empty()) right.entries[0].dup = followerDup;
+    right.entries.insert(right.entries.begin(), Node::LeafEntry{moving.recno, 0, moving.trail});
+    right.stored = stored;
+    right.bound = bound;
+    right.entryBytes = entryBytes;
+    left.stored -= length - moving.dup - moving.trail;
+    left.keys.resize(last * length);
+    left.entries.pop_back();
+  }
+}
 
 Status TagBuilder::Emit(size_t level, const Open& open) {
   uint8_t page[Node::kPageSize];
@@ -21,18 +141,11 @@ Status TagBuilder::Emit(size_t level, const Open& open) {
   return Push(level + 1, lastKey, node.Recno(node.Count() - 1), open.offset);
 }
 
-Status TagBuilder::Add(std::string_view key, uint32_t recno) {
-  if (key.size() != static_cast<size_t>(FKeyLength))
-    throw std::invalid_argument("index key of the wrong length");
-  return Push(0, key, recno, 0);
-}
-
 Status TagBuilder::Push(size_t level, std::string_view key, uint32_t recno, uint32_t child) {
   if (level == FLevels.size()) {
     Result<uint32_t> offset = FPages.Allocate();
     if (!offset) return offset.status();
-    Node node(level == 0, FKeyLength, FFill);
-    node.RaiseRecnoBound(FRecnoBound);
+    Node node(false, FKeyLength, FFill);
     FLevels.push_back(Level{std::nullopt, Open{std::move(node), *offset}});
   }
   Node& node = FLevels[level].filling.node;
@@ -49,8 +162,7 @@ Status TagBuilder::Push(size_t level, std::string_view key, uint32_t recno, uint
   }
   Level& here = FLevels[level];
   here.filling.node.SetRight(*next);
-  Node fresh(level == 0, FKeyLength, FFill);
-  fresh.RaiseRecnoBound(FRecnoBound);
+  Node fresh(false, FKeyLength, FFill);
   fresh.SetLeft(here.filling.offset);
   fresh.Insert(0, key, recno, child);
   here.done = std::move(here.filling);
@@ -74,20 +186,34 @@ void TagBuilder::Balance(Node& left, Node& right) {
 }
 
 Result<uint32_t> TagBuilder::Finish() {
-  if (FLevels.empty()) {
+  if (!FLeaf) {
     Result<uint32_t> offset = FPages.Allocate();
     if (!offset) return offset.status();
-    Node node(true, FKeyLength, FFill);
-    node.RaiseRecnoBound(FRecnoBound);
-    FLevels.push_back(Level{std::nullopt, Open{std::move(node), *offset}});
+    FLeaf = NewLeaf(*offset, Leaf());
   }
+  if (!FLeafDone && FLevels.empty()) {
+    Status s = EmitLeaf(*FLeaf, true);
+    if (!s) return s;
+    uint32_t offset = FLeaf->offset;
+    FLeaf.reset();
+    return offset;
+  }
+  if (FLeafDone) {
+    Balance(*FLeafDone, *FLeaf);
+    Status s = EmitLeaf(*FLeafDone, false);
+    if (!s) return s;
+    FLeafDone.reset();
+  }
+  Status s = EmitLeaf(*FLeaf, false);
+  if (!s) return s;
+  FLeaf.reset();
   for (size_t level = 0;; ++level) {
     if (!FLevels[level].done && level + 1 == FLevels.size()) {
       Open& root = FLevels[level].filling;
       root.node.SetRoot(true);
       uint8_t page[Node::kPageSize];
       if (!root.node.Encode(page)) return Status::Error("index node does not fit its page");
-      Status s = FPages.Write(root.offset, page, sizeof page);
+      s = FPages.Write(root.offset, page, sizeof page);
       if (!s) return s;
       uint32_t offset = root.offset;
       FLevels.clear();
@@ -97,11 +223,11 @@ Result<uint32_t> TagBuilder::Finish() {
       Open done = std::move(*FLevels[level].done);
       FLevels[level].done.reset();
       Balance(done.node, FLevels[level].filling.node);
-      Status s = Emit(level, done);
+      s = Emit(level, done);
       if (!s) return s;
     }
     Open last = std::move(FLevels[level].filling);
-    Status s = Emit(level, last);
+    s = Emit(level, last);
     if (!s) return s;
   }
 }

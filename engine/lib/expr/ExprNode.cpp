@@ -135,6 +135,11 @@ class FieldNode final : public ExprNode {
   }
 
   void CollectFields(std::vector<int>& fields) const override { fields.push_back(FIndex); }
+  bool CollectSlices(std::vector<RecordSlice>& slices) const override {
+    if (FKind != FieldKind::kText) return false;
+    slices.push_back(RecordSlice{static_cast<int>(FOffset), static_cast<int>(FWidth), false});
+    return true;
+  }
 
  private:
   int FIndex;
@@ -266,6 +271,10 @@ class ArithmeticNode final : public ExprNode {
       case ArithmeticOp::kDaysPlusDate:
         break;
     }
+  }
+  bool CollectSlices(std::vector<RecordSlice>& slices) const override {
+    return FOp == ArithmeticOp::kConcat && Arg(0).CollectSlices(slices) &&
+           Arg(1).CollectSlices(slices);
   }
 
  private:
@@ -509,6 +518,13 @@ class CallNode final : public ExprNode {
       }
     }
   }
+  bool CollectSlices(std::vector<RecordSlice>& slices) const override {
+    if (FFunction != Function::kUpper) return false;
+    const size_t first = slices.size();
+    if (!Arg(0).CollectSlices(slices)) return false;
+    for (size_t i = first; i < slices.size(); ++i) slices[i].upper = true;
+    return true;
+  }
 
  private:
   static constexpr long long kMaxStrLength = 255;
@@ -539,6 +555,10 @@ void ExprNode::CollectFields(std::vector<int>& fields) const {
 }
 
 bool ExprNode::ConstantNumber(double&) const {
+  return false;
+}
+
+bool ExprNode::CollectSlices(std::vector<RecordSlice>&) const {
   return false;
 }
 

@@ -36,6 +36,9 @@ class ExprNode {
   virtual void CollectFields(std::vector<int>& fields) const;
   // True, with the value, for a number fixed at parse time (a literal, maybe negated).
   virtual bool ConstantNumber(double& value) const;
+  // True when the value is made of record bytes only, adding them (see
+  // Expression::RecordSlices); false, with `slices` in any state, otherwise.
+  virtual bool CollectSlices(std::vector<RecordSlice>& slices) const;
 
  protected:
   const ExprNode& Arg(size_t index) const { return *FArgs[index]; }

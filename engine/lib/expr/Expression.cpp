@@ -25,6 +25,11 @@ class ParsedExpression final : public Expression {
     FRoot->Eval(context, out);
   }
   std::string KeyField() const override { return FKeyField; }
+  std::vector<RecordSlice> RecordSlices() const override {
+    std::vector<RecordSlice> slices;
+    if (!FRoot->CollectSlices(slices)) slices.clear();
+    return slices;
+  }
 
  private:
   ExprNodePtr FRoot;

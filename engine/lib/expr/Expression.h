@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Status.h"
 
@@ -49,6 +50,13 @@ struct FieldInfo {
   int width = 0;
   int decimals = 0;
   int offset = 0;  // from the start of the record image, where byte 0 is the deletion flag
+};
+
+// A run of bytes of the record image that a character expression copies into its value.
+struct RecordSlice {
+  int offset = 0;  // from the start of the record image, where byte 0 is the deletion flag
+  int width = 0;
+  bool upper = false;  // with a-z turned into A-Z, as UPPER() does
 };
 
 // The fields an expression may name, resolved when it is parsed.
@@ -102,6 +110,11 @@ class Expression {
   // The name of the single field the expression is built on, in upper case ("ITEM_OUT" for
   // "UPPER(ITEM_OUT)"), or empty when it names none or several.
   virtual std::string KeyField() const = 0;
+  // When the value is nothing but bytes of the record (character fields, UPPER() of them,
+  // joined with +), the slices that make it up, in order; empty otherwise. Index builds copy
+  // these from each record in place of evaluating the expression. A record image shorter
+  // than a slice must still go through Evaluate, which reads the missing bytes as blanks.
+  virtual std::vector<RecordSlice> RecordSlices() const = 0;
 };
 
 }  // namespace xb
