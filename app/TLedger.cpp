@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -346,13 +347,30 @@ bool TLedger::ImportFile(const std::string& fileName) {
 // --- Translation ---
 
 void TLedger::ReadIncomingLine() {
-  ReadLine();
+  FItem = UpperAscii(TrimControl(TableDataIn.GetString("ITEM")));
+  FDescript = TableDataIn.GetString("DESCRIPT");
+  ReadNumbers();
   TableDataOut.GoTop();
 }
 
+// As ReadIncomingLine on an open table, through the field objects GetString would look up by
+// name on every line.
 void TLedger::ReadLine() {
-  FItem = UpperAscii(TrimControl(TableDataIn.GetString("ITEM")));
-  FDescript = TableDataIn.GetString("DESCRIPT");
+  const std::string item = TableDataInITEM.AsString();
+  size_t begin = 0, end = item.size();
+  while (begin < end && static_cast<unsigned char>(item[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(item[end - 1]) <= 32) --end;
+  FItem.assign(item, begin, end - begin);
+  for (char& c : FItem)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  FDescript = TableDataInDESCRIPT.AsString();
+  const size_t width = static_cast<size_t>(std::max(TableDataInDESCRIPT.Size(), 0));
+  if (TableDataInDESCRIPT.DataType() == ftString && FDescript.size() < width)
+    FDescript.append(width - FDescript.size(), ' ');
+  ReadNumbers();
+}
+
+void TLedger::ReadNumbers() {
   FCount = TruncToInt32(TableDataInI_NUMBER.AsFloat() + TableDataInC_NUMBER.AsFloat());
   FGst = ToFixed(TableDataInT_GST.AsFloat());
   FAmount = ToFixed(TableDataInT_AMOUNT.AsFloat());

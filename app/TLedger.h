@@ -201,6 +201,7 @@ class TLedger : public TDataModule {
   // ReadIncomingLine without moving the translated table, which the translation positions
   // itself.
   void ReadLine();
+  void ReadNumbers();
   void WriteRows(std::FILE* file);
   bool OpenIndexed(TXbTable& table, const char* key, const char* failure);
   // Runs `step`, sending an error to the standard error report; false when it failed.
