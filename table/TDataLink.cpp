@@ -41,6 +41,7 @@ void TDataLink::UpdateState() {
 void TDataLink::SetActive(bool value) {
   if (value == FActive) return;
   FActive = value;
+  FRangeStale = false;
   if (value)
     UpdateRange();
   else
@@ -68,16 +69,39 @@ void TDataLink::UpdateRange() {
   FFirstRecord = std::max(0, first);
 }
 
+void TDataLink::Settled() const {
+  if (!FRangeStale) return;
+  if (TDataSet* ds = DataSet()) ds->CompleteFill();
+  const_cast<TDataLink*>(this)->SettleRange();
+}
+
+void TDataLink::SettleRange() {
+  if (!FRangeStale) return;
+  FRangeStale = false;
+  FFirstRecord += FollowActive(FFirstRecord);
+}
+
+int32_t TDataLink::FollowActive(int32_t first) {
+  int32_t last = first + FBufferCount - 1;
+  int32_t active = DataSet()->ActiveRecord();
+  if (active > last) return active - last;
+  if (active < first) return active - first;
+  return 0;
+}
+
 int32_t TDataLink::ActiveRecord() const {
+  Settled();
   TDataSet* ds = DataSet();
   return ds ? ds->ActiveRecord() - FFirstRecord : 0;
 }
 
 void TDataLink::SetActiveRecord(int32_t value) {
+  Settled();
   if (TDataSet* ds = DataSet()) ds->SetActiveRecord(value + FFirstRecord);
 }
 
 int32_t TDataLink::RecordCount() const {
+  Settled();
   TDataSet* ds = DataSet();
   if (!ds || !FActive) return 0;
   return std::clamp(ds->BufferedRecords() - FFirstRecord, 0, FBufferCount);
@@ -128,14 +152,15 @@ void TDataLink::DataEvent(TDataEvent event, intptr_t info) {
     case deLayoutChange: {
       int32_t correction = 0;
       if (FDataSource->State() != dsSetKey) {
-        int32_t first = FFirstRecord + (event == deDataSetScroll ? static_cast<int32_t>(info) : 0);
-        int32_t last = first + FBufferCount - 1;
-        int32_t active = DataSet()->ActiveRecord();
-        if (active > last)
-          correction = active - last;
-        else if (active < first)
-          correction = active - first;
-        FFirstRecord = first + correction;
+        if (event != deDataSetScroll && DataSet()->FillPending()) {
+          FRangeStale = true;  // settled once the window is read
+        } else {
+          SettleRange();
+          int32_t first =
+              FFirstRecord + (event == deDataSetScroll ? static_cast<int32_t>(info) : 0);
+          correction = FollowActive(first);
+          FFirstRecord = first + correction;
+        }
       }
       if (event == deDataSetChange)
         DataSetChanged();

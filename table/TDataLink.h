@@ -26,7 +26,10 @@ class TDataLink {
   void SetReadOnly(bool value);
   int32_t BufferCount() const { return FBufferCount; }
   void SetBufferCount(int32_t value);
-  int32_t FirstRecord() const { return FFirstRecord; }
+  int32_t FirstRecord() const {
+    Settled();
+    return FFirstRecord;
+  }
   // The active record inside the link's window (the record set's active index - FirstRecord).
   int32_t ActiveRecord() const;
   void SetActiveRecord(int32_t value);
@@ -65,6 +68,13 @@ class TDataLink {
   void SetActive(bool value);
   void SetEditing(bool value);
   void UpdateRange();
+  // The window's move that a change announced while the record set's window was still unread
+  // (FRangeStale) is made when the window is read or the link's window is asked for.
+  void Settled() const;
+  void SettleRange();
+  // Moves the link's window, from `first`, just enough to hold the active record; returns by
+  // how much it moved.
+  int32_t FollowActive(int32_t first);
 
   TDataSource* FDataSource = nullptr;
   bool FActive = false;
@@ -73,4 +83,5 @@ class TDataLink {
   bool FUpdating = false;
   int32_t FBufferCount = 1;
   int32_t FFirstRecord = 0;
+  bool FRangeStale = false;
 };

@@ -99,6 +99,7 @@ void TDataSet::UpdateBufferCount() {
 
 void TDataSet::SetBufferCount(int32_t value) {
   if (value == FBufferCount) return;
+  Filled();
   if (value > FBufferCount) {
     // The spare stays last: new buffers go in before it.
     while (FBufferCount < value) {
@@ -143,6 +144,7 @@ void TDataSet::SetBufferCount(int32_t value) {
 }
 
 int32_t TDataSet::SetActiveRecord(int32_t index) {
+  Filled();
   int32_t old = FActiveRecord;
   if (index >= 0 && index < std::max(1, FRecordCount)) FActiveRecord = index;
   return old;
@@ -212,6 +214,7 @@ int32_t TDataSet::GetPriorRecords() {
 }
 
 void TDataSet::ClearBuffers() {
+  DropFill();
   FRecordCount = 0;
   FActiveRecord = 0;
   FCurrentRecord = -1;
@@ -425,6 +428,7 @@ int32_t TDataSet::MoveBy(int32_t distance) {
   CheckBrowseMode();
   DoBeforeScroll();
   if ((distance > 0 && FEOF) || (distance < 0 && FBOF)) return 0;
+  Filled();
   FBOF = false;
   FEOF = false;
   int32_t oldCount = FRecordCount;
@@ -469,7 +473,37 @@ int32_t TDataSet::MoveBy(int32_t distance) {
   return distance > 0 ? moved : -moved;
 }
 
+bool TDataSet::CanDeferFill() const {
+  return FBufferCount > 1 && !HasCalcFields() && !(OnFilterRecord && Filtered);
+}
+
+void TDataSet::FillWindow(int32_t target, bool priorOnly) {
+  FFillTarget = target;
+  FFillPriorOnly = priorOnly;
+  FFillPending = true;
+  if (!CanDeferFill()) DoCompleteFill();
+}
+
+void TDataSet::DoCompleteFill() {
+  FFillPending = false;
+  if (!FActive || FRecordCount == 0) return;
+  // Whatever ran since the active record was read may have moved the cursor.
+  FCurrentRecord = -1;
+  if (FFillPriorOnly) {
+    FActiveRecord += GetPriorRecords();
+  } else {
+    while (FActiveRecord < FFillTarget && GetPriorRecord()) ++FActiveRecord;
+    GetNextRecords();
+    FActiveRecord += GetPriorRecords();
+  }
+  for (TDataSource* source : FDataSources)
+    for (TDataLink* link : source->FDataLinks) link->SettleRange();
+}
+
 void TDataSet::Resync(unsigned mode) {
+  // An unread window still tells where the active record was meant to stand.
+  int32_t old = FFillPending ? (FFillPriorOnly ? FBufferCount - 1 : FFillTarget) : FActiveRecord;
+  DropFill();
   char* spare = FBuffers[FBufferCount];
   if (mode & rmExact) {
     CursorPosChanged();
@@ -480,16 +514,14 @@ void TDataSet::Resync(unsigned mode) {
     DataEvent(deDataSetChange);
     return;
   }
-  int32_t target = (mode & rmCenter) ? (FBufferCount - 1) / 2 : FActiveRecord;
+  int32_t target = (mode & rmCenter) ? (FBufferCount - 1) / 2 : old;
   std::rotate(FBuffers.begin(), FBuffers.begin() + FBufferCount, FBuffers.end());
   FRecordCount = 1;
   FCurrentRecord = 0;
   FActiveRecord = 0;
   FBOF = false;
   FEOF = false;
-  while (FActiveRecord < target && GetPriorRecord()) ++FActiveRecord;
-  GetNextRecords();
-  FActiveRecord += GetPriorRecords();
+  FillWindow(target, false);
   DataEvent(deDataSetChange);
 }
 
@@ -565,6 +597,7 @@ void TDataSet::EndInsertAppend() {
 
 void TDataSet::Insert() {
   BeginInsertAppend();
+  Filled();
   bool empty = FRecordCount == 0;
   int32_t at = empty ? 0 : FActiveRecord;
   std::rotate(FBuffers.begin() + at, FBuffers.begin() + FRecordCount,
@@ -596,7 +629,8 @@ void TDataSet::Append() {
   SetBookmarkFlag(fresh, bfEOF);
   FRecordCount = 1;
   FBOF = false;
-  FActiveRecord = FRecordCount - 1 + GetPriorRecords();
+  FActiveRecord = 0;
+  FillWindow(0, true);
   FEOF = false;
   EndInsertAppend();
 }

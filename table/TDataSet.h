@@ -9,6 +9,15 @@
 // fetching. FRecordCount buffers are filled; FActiveRecord is the one field objects read and
 // write; FCurrentRecord is the buffer the cursor is on (-1 when unknown), so moves that stay
 // on that record skip repositioning the engine.
+//
+// Deferred fill: a resynchronisation or an append reads the active record at once and the rest
+// of the window only when something looks at the window (its indexes, its other buffers, a
+// move within it). A loop of seeks or posts with a grid attached then reads one record per
+// step, and the grid, which looks when it paints, still sees the full window. The fill runs
+// at once when fetching calls back into the application (calculated fields, a filter event),
+// so those handlers see every record at the moment it is read. A window replaced before
+// anything looked at it is never read; a resynchronisation then aims at the index the
+// unread window would have given the active record away from the table's ends.
 #pragma once
 
 #include <cstdint>
@@ -133,6 +142,11 @@ class TDataSet : public TComponent {
   void EnableControls();
   bool ControlsDisabled() const { return FDisableCount != 0; }
   bool IsEmpty() const { return FRecordCount == 0; }
+  // Reads the rest of the window now, if it is still to be read.
+  void CompleteFill() {
+    if (FFillPending) DoCompleteFill();
+  }
+  bool FillPending() const { return FFillPending; }
   // The write that a control's pending edit makes (update-record notification); outside the
   // write states "Dataset not in edit or insert mode".
   void UpdateRecord();
@@ -162,13 +176,22 @@ class TDataSet : public TComponent {
 
   // --- Window, for data links and controls ---
   int32_t BufferCount() const { return FBufferCount; }
-  int32_t BufferedRecords() const { return FRecordCount; }
-  int32_t ActiveRecord() const { return FActiveRecord; }
+  int32_t BufferedRecords() const {
+    Filled();
+    return FRecordCount;
+  }
+  int32_t ActiveRecord() const {
+    Filled();
+    return FActiveRecord;
+  }
   // Makes another buffer of the window the active one, without touching the table (a grid
   // painting its rows). Returns the previous index.
   int32_t SetActiveRecord(int32_t index);
   char* ActiveBuffer() const { return FBuffers.empty() ? nullptr : FBuffers[FActiveRecord]; }
-  char* Buffer(int32_t index) const { return FBuffers[index]; }
+  char* Buffer(int32_t index) const {
+    Filled();
+    return FBuffers[index];
+  }
 
   // --- For field objects ---
   virtual bool ReadFieldValue(const TField* field, void* destination) = 0;
@@ -234,6 +257,16 @@ class TDataSet : public TComponent {
   friend class TDataSource;
   friend class TDataLink;
 
+  // The window as the accessors show it: complete.
+  void Filled() const {
+    if (FFillPending) const_cast<TDataSet*>(this)->DoCompleteFill();
+  }
+  void DoCompleteFill();
+  // Reads or defers the rest of the window around the active record in buffer 0: with
+  // priorOnly (an append) the records before it, else as a resynchronisation aiming at target.
+  void FillWindow(int32_t target, bool priorOnly);
+  void DropFill() { FFillPending = false; }
+  bool CanDeferFill() const;
   void OpenCursor();
   void CloseCursor();
   void UpdateBufferCount();
@@ -272,4 +305,7 @@ class TDataSet : public TComponent {
   int32_t FCalcFieldsSize = 0;
   std::vector<TDataSource*> FDataSources;
   bool FDestroyed = false;
+  bool FFillPending = false;
+  bool FFillPriorOnly = false;
+  int32_t FFillTarget = 0;
 };

@@ -1092,7 +1092,7 @@ void TXbTable::DoBeforeEdit() {
 
 void TXbTable::DoBeforeInsert() {
   if (BeforeInsert) BeforeInsert(*this);
-  if (FCursorOpen && BufferedRecords() > 0)
+  if (FCursorOpen && !IsEmpty())
     FInsertFrom = GetBookmarkData(ActiveBuffer());
   else
     FInsertFrom = 0;

@@ -2,6 +2,8 @@
 // through recording data links on a real table.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "TField.h"
 #include "TXbTable.h"
 #include "TableTestSupport.h"
@@ -187,4 +189,64 @@ TEST_F(DataSetWindow, RequiredFieldsMustHaveAValue) {
     EXPECT_STREQ(e.what(), "Field 'V' must have a value");
   }
   EXPECT_EQ(Table.State(), dsInsert);
+}
+
+// The window is read lazily after a repositioning; whatever the steps before, a grid that
+// looks at it must find the rows the record set's window rules give, around the active one.
+TEST_F(DataSetWindow, AGridFindsTheWindowAroundTheRecordItWasMovedTo) {
+  struct Case {
+    const char* what;
+    std::function<void()> steps;
+    std::string firstRow, lastRow;
+    int32_t active;
+  };
+  std::vector<Case> cases = {
+      {"the old index is kept", [&] { Table.SetRecNo(20); }, "r16", "r25", 4},
+      {"a window replaced before anyone looked",
+       [&] {
+         Table.SetRecNo(20);
+         Table.SetRecNo(12);
+         Table.SetRecNo(15);
+       },
+       "r11", "r20", 4},
+      {"near the top fewer rows come before", [&] { Table.SetRecNo(2); }, "r1", "r10", 1},
+      {"near the end the rows before fill the room", [&] { Table.SetRecNo(29); }, "r21", "r30", 8},
+      {"a move goes on within the read window",
+       [&] {
+         Table.SetRecNo(20);
+         Table.Next();
+       },
+       "r16", "r25", 5},
+      {"an appended record, posted, is last with the rows before it",
+       [&] {
+         Table.Append();
+         Table.FieldByName("V")->SetAsString("new");
+         Table.Post();
+       },
+       "r22", "new", 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Table.Close();
+    Table.Open();
+    for (int i = 0; i < 4; ++i) Table.Next();  // r5, the fifth row of the grid
+    c.steps();
+    std::string active = Value();
+    ASSERT_EQ(Grid.RecordCount(), 10);
+    EXPECT_EQ(Grid.ActiveRecord(), c.active);
+    std::vector<std::string> rows;
+    for (int32_t i = 0; i < Grid.RecordCount(); ++i) {
+      int32_t old = Table.SetActiveRecord(Grid.FirstRecord() + i);
+      rows.push_back(Value());
+      Table.SetActiveRecord(old);
+    }
+    EXPECT_EQ(rows.front(), c.firstRow);
+    EXPECT_EQ(rows.back(), c.lastRow);
+    EXPECT_EQ(rows[static_cast<size_t>(c.active)], active);
+    EXPECT_EQ(Value(), active) << "looking at the window leaves the active record";
+    Table.Next();
+    if (c.lastRow != rows[static_cast<size_t>(c.active)]) {
+      EXPECT_EQ(Value(), rows[static_cast<size_t>(c.active) + 1]) << "the cursor followed";
+    }
+  }
 }
