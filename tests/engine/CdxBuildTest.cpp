@@ -50,8 +50,10 @@ TEST(CdxBuild, KeySorterOrdersLikeAPlainSort) {
          return i < 6 ? char('A' + (e * 7 + size_t(i)) % 3)
                       : (i < 8 ? char(r() % 2 ? 'x' : ' ') : ' ');
        }},
-      {"big enough to split on two bytes", 20, 70000,
+      {"digits, several bytes per split", 20, 70000,
        [](std::mt19937& r, size_t, int i) { return i < 4 ? 'K' : char('0' + r() % 10); }},
+      {"long keys in a buffer of several megabytes", 100, 45000,
+       [](std::mt19937& r, size_t, int i) { return i < 3 ? char('a' + r() % 26) : ' '; }},
   };
   for (const SortCase& c : cases) {
     SCOPED_TRACE(c.name);

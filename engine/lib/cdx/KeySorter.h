@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -35,9 +36,12 @@ class KeySorter {
   void Sort();
 
   std::string_view Key(size_t i) const {
-    return std::string_view(FEntries.data() + i * FWidth, FKeyLength);
+    return std::string_view(FEntries.get() + i * FWidth, FKeyLength);
   }
-  uint32_t Recno(size_t i) const;
+  uint32_t Recno(size_t i) const {
+    const auto* p = reinterpret_cast<const uint8_t*>(FEntries.get() + i * FWidth + FKeyLength);
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+  }
 
   // Hands every entry to `emit` in order (after Sort); with `unique` only the first entry of
   // each key, which is the one with the lowest record number. Stops at the first failure.
@@ -55,8 +59,15 @@ class KeySorter {
  private:
   size_t FKeyLength;
   size_t FWidth;  // key length + 4
+  struct Free {
+    void operator()(char* p) const;
+  };
+  using Buffer = std::unique_ptr<char, Free>;
+  static Buffer Allocate(size_t bytes);
+
   size_t FCount = 0;
-  std::vector<char> FEntries;
+  size_t FCapacity = 0;  // entries FEntries has room for
+  Buffer FEntries;
 };
 
 }  // namespace xb

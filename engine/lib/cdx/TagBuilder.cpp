@@ -1,6 +1,7 @@
 #include "cdx/TagBuilder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -32,6 +33,11 @@ TagBuilder::Leaf TagBuilder::NewLeaf(uint32_t offset, Leaf recycled) const {
 size_t TagBuilder::TrailOf(const char* key) const {
   if (FFill < 0) return 0;
   size_t n = static_cast<size_t>(FKeyLength);
+  const uint64_t fill = 0x0101010101010101ull * static_cast<uint8_t>(FFill);
+  for (uint64_t word; n >= 8; n -= 8) {
+    std::memcpy(&word, key + n - 8, 8);
+    if (word != fill) break;
+  }
   while (n > 0 && static_cast<uint8_t>(key[n - 1]) == FFill) --n;
   return static_cast<size_t>(FKeyLength) - n;
 }
@@ -44,6 +50,11 @@ bool TagBuilder::Append(Leaf& leaf, std::string_view key, uint32_t recno) const 
   if (count > 0) {
     const char* previous = leaf.keys.data() + (count - 1) * length;
     const size_t room = length - trail;
+    for (uint64_t a, b; dup + 8 <= room; dup += 8) {
+      std::memcpy(&a, previous + dup, 8);
+      std::memcpy(&b, key.data() + dup, 8);
+      if (a != b) break;
+    }
     while (dup < room && previous[dup] == key[dup]) ++dup;
   }
   const size_t stored = length - trail - dup;
