@@ -176,6 +176,27 @@ void WorkArea::SetEnd() {
   FRecNo = FTable->Count() + 1;
   std::fill(FRecord.begin(), FRecord.end(), ' ');
   FEntry = OrderEntry();
+  FEntryKeyUnset = false;
+}
+
+void WorkArea::SetEntryOf(uint32_t recno) {
+  FEntry = OrderEntry();
+  FEntryKeyUnset = false;
+  if (FOrder != 0) {
+    FEntry.recno = recno;
+    FEntryKeyUnset = true;
+  }
+}
+
+const OrderEntry& WorkArea::CurrentEntry() {
+  if (FEntryKeyUnset) {
+    FEntryKeyUnset = false;
+    if (Order* order = OrderAt(FOrder)) {
+      auto key = order->KeyOf(FEntry.recno, Record());
+      FEntry.key = key ? std::move(*key) : std::string();
+    }
+  }
+  return FEntry;
 }
 
 Status WorkArea::Load(uint32_t recno) {
@@ -204,11 +225,7 @@ std::string_view WorkArea::Record() const {
 
 Status WorkArea::PositionOn(uint32_t recno) {
   if (Status s = Load(recno); !s) return s;
-  FEntry = OrderEntry();
-  if (Order* order = OrderAt(FOrder)) {
-    FEntry.recno = recno;
-    if (auto key = order->KeyOf(recno, FRecord)) FEntry.key = std::move(*key);
-  }
+  SetEntryOf(recno);
   return Status::Ok();
 }
 
@@ -264,6 +281,7 @@ Result<bool> WorkArea::StepOrdered(bool forward, OrderEntry entry) {
         // record.
         FRecNo = entry.recno;
         FEntry = std::move(entry);
+        FEntryKeyUnset = false;
         FUnread = true;
         return true;
       }
@@ -273,6 +291,7 @@ Result<bool> WorkArea::StepOrdered(bool forward, OrderEntry entry) {
         FUnread = false;
         FRecNo = entry.recno;
         FEntry = std::move(entry);
+        FEntryKeyUnset = false;
         return true;
       }
     }
@@ -286,7 +305,8 @@ Result<bool> WorkArea::StepOrdered(bool forward, OrderEntry entry) {
 Result<bool> WorkArea::Step(bool forward) {
   if (FOrder == 0) return StepPhysical(forward, FRecNo);
   Order* order = OrderAt(FOrder);
-  auto next = forward ? order->Next(FEntry) : order->Prev(FEntry);
+  const OrderEntry& from = CurrentEntry();
+  auto next = forward ? order->Next(from) : order->Prev(from);
   if (!next) return next.status();
   return StepOrdered(forward, std::move(*next));
 }
@@ -405,6 +425,7 @@ Result<uint32_t> WorkArea::CountVisible() {
   bool unread = FUnread;
   uint32_t recno = FRecNo;
   OrderEntry entry = FEntry;
+  bool entryKeyUnset = FEntryKeyUnset;
   bool eof = FEof, bof = FBof;
   uint32_t count = 0;
   Status status = Status::Ok();
@@ -418,6 +439,7 @@ Result<uint32_t> WorkArea::CountVisible() {
   FUnread = unread;
   FRecNo = recno;
   FEntry = std::move(entry);
+  FEntryKeyUnset = entryKeyUnset;
   FEof = eof;
   FBof = bof;
   if (!status) return status;
@@ -456,11 +478,7 @@ Status WorkArea::WriteCurrent(std::string_view image) {
   FBefore.assign(FRecord);
   FRecord.assign(image.data(), image.size());
   Status s = NotifyChange(FRecNo, FBefore, FRecord);
-  if (Order* order = OrderAt(FOrder)) {
-    FEntry.recno = FRecNo;
-    auto key = order->KeyOf(FRecNo, FRecord);
-    FEntry.key = key ? std::move(*key) : std::string();
-  }
+  SetEntryOf(FRecNo);
   return s;
 }
 
@@ -506,16 +524,12 @@ Status WorkArea::AppendBlank() {
   FRecord.assign(FImage);
   FUnread = false;
   FEof = FBof = false;
-  FEntry = OrderEntry();
+  SetEntryOf(FRecNo);
   if (FBags.empty()) return Status::Ok();
   Status result = Status::Ok();
   for (auto& bag : FBags) {
     Status s = bag->OnAppend(FRecNo, FRecord);
     if (!s && result) result = s;
-  }
-  if (Order* order = OrderAt(FOrder)) {
-    FEntry.recno = FRecNo;
-    if (auto key = order->KeyOf(FRecNo, FRecord)) FEntry.key = std::move(*key);
   }
   return result;
 }
@@ -655,12 +669,11 @@ Status WorkArea::SetOrder(int order) {
   FOrder = order;
   FScopeLow.reset();
   FScopeHigh.reset();
-  FEntry = OrderEntry();
-  if (!FEof) {
-    if (Order* o = OrderAt(FOrder)) {
-      FEntry.recno = FRecNo;
-      if (auto key = o->KeyOf(FRecNo, Record())) FEntry.key = std::move(*key);
-    }
+  if (FEof) {
+    FEntry = OrderEntry();
+    FEntryKeyUnset = false;
+  } else {
+    SetEntryOf(FRecNo);
   }
   return Status::Ok();
 }
@@ -733,6 +746,7 @@ Status WorkArea::CloseIndexes() {
   FScopeLow.reset();
   FScopeHigh.reset();
   FEntry = OrderEntry();
+  FEntryKeyUnset = false;
   return result;
 }
 
@@ -782,7 +796,7 @@ Status WorkArea::SetScope(std::optional<std::string> low, std::optional<std::str
 Result<double> WorkArea::Position() {
   if (Order* order = OrderAt(FOrder)) {
     if (FEof) return 1.0;
-    return order->Position(FEntry);
+    return order->Position(CurrentEntry());
   }
   uint32_t n = FTable->Count();
   if (FEof) return 1.0;

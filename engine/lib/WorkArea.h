@@ -130,6 +130,9 @@ class WorkArea final : public ExprSchema, public IndexedTable {
   Result<bool> StepPhysical(bool forward, uint32_t from);
   Result<bool> StepOrdered(bool forward, OrderEntry from);
   Status PositionOn(uint32_t recno);
+  // The position in the controlling order is that of record `recno`, key to be taken.
+  void SetEntryOf(uint32_t recno);
+  const OrderEntry& CurrentEntry();
   std::string ProductionIndexPath() const;
 
   std::unique_ptr<DbfTable> FTable;
@@ -145,7 +148,10 @@ class WorkArea final : public ExprSchema, public IndexedTable {
   bool FBof = true;
   std::vector<std::unique_ptr<IndexSet>> FBags;
   int FOrder = 0;
-  OrderEntry FEntry;  // the position in the controlling order
+  OrderEntry FEntry;  // the position in the controlling order (see CurrentEntry)
+  // FEntry.key is still to be taken from the current record: a write or a Go that is not
+  // followed by a move in the order needs no key.
+  bool FEntryKeyUnset = false;
   std::unique_ptr<Expression> FQuery;
   std::string FQueryText;
   std::optional<std::string> FScopeLow, FScopeHigh;

@@ -26,6 +26,11 @@ CdxTagSpec SpecOf(const CdxOrder& order) {
 
 }  // namespace
 
+CdxIndexSet::CdxIndexSet(std::string path, IndexedTable& table, bool readOnly)
+    : FPath(std::move(path)), FTable(table), FReadOnly(readOnly) {}
+
+CdxIndexSet::~CdxIndexSet() = default;
+
 void CdxIndexSet::SetCacheNodes(size_t nodes) {
   gCacheNodes = nodes;
 }
@@ -67,18 +72,116 @@ Result<std::unique_ptr<CdxIndexSet>> CdxIndexSet::Create(const std::string& path
   return set;
 }
 
-Status CdxIndexSet::Load() {
+Status CdxIndexSet::Load(bool keep) {
+  auto file = CdxFile::Open(FPath, !FReadOnly, gCacheNodes);
+  if (!file) {
+    Retire();
+    return file.status();
+  }
+  const std::vector<CdxTag>& tags = (*file)->Tags();
+  keep = keep && tags.size() == FOrders.size();
+  for (size_t i = 0; keep && i < tags.size(); ++i)
+    keep = CdxFile::DirectoryKey(tags[i].name) == CdxFile::DirectoryKey(FOrders[i]->Name());
+  std::vector<std::unique_ptr<CdxOrder>> orders;
+  if (!keep) {
+    for (const CdxTag& tag : tags) {
+      auto order = CdxOrder::Make(tag, FTable);
+      if (!order) {
+        Retire();
+        return order.status();
+      }
+      (*order)->SetBeforeRead([this] { return Settle(); });
+      orders.push_back(std::move(*order));
+    }
+    FOrders = std::move(orders);
+  }
+  FFile = std::move(*file);
+  FKeyMakers.clear();
+  for (size_t i = 0; i < FOrders.size(); ++i) {
+    FOrders[i]->Attach(FFile->Tree(i, FOrders[i]->Kind()));
+    const CdxOrder& order = *FOrders[i];
+    Result<KeyMaker> keys =
+        KeyMaker::Make(order.Name(), order.KeyExpression(), order.Condition(), FTable);
+    FKeyMakers.push_back(keys && keys->KeyLength() == order.KeyLength()
+                             ? std::make_unique<KeyMaker>(std::move(*keys))
+                             : nullptr);
+  }
+  DropPending();
+  return Status::Ok();
+}
+
+// Leaves the set without tags. The orders live on until the set goes: one of them may be
+// running the read that led here.
+void CdxIndexSet::Retire() {
+  for (auto& order : FOrders) FRetired.push_back(std::move(order));
   FOrders.clear();
   FFile.reset();
-  auto file = CdxFile::Open(FPath, !FReadOnly, gCacheNodes);
-  if (!file) return file.status();
-  FFile = std::move(*file);
-  for (size_t i = 0; i < FFile->Tags().size(); ++i) {
-    auto order = CdxOrder::Make(FFile->Tags()[i], FTable);
-    if (!order) return order.status();
-    (*order)->Attach(FFile->Tree(i, (*order)->Kind()));
-    FOrders.push_back(std::move(*order));
+  DropPending();
+}
+
+void CdxIndexSet::DropPending() {
+  FPending.clear();
+  for (size_t i = 0; i < FOrders.size(); ++i)
+    FPending.push_back(std::make_unique<KeySorter>(FOrders[i]->KeyLength(), 0));
+  FLastAppend = 0;
+  FLastImage.clear();
+  FPendingCount = 0;
+}
+
+void CdxIndexSet::TakeLast() {
+  if (FLastAppend == 0) return;
+  for (size_t i = 0; i < FOrders.size(); ++i) {
+    char* out = FPending[i]->Append(FLastAppend);
+    bool keyed;
+    if (FKeyMakers[i]) {
+      keyed = FKeyMakers[i]->KeyOf(FLastAppend, FLastImage, out);
+    } else {
+      std::optional<std::string> key = FOrders[i]->KeyOf(FLastAppend, FLastImage);
+      if ((keyed = key.has_value())) std::memcpy(out, key->data(), key->size());
+    }
+    if (keyed)
+      ++FPendingCount;
+    else
+      FPending[i]->DropLast();
   }
+  FLastAppend = 0;
+}
+
+Status CdxIndexSet::Settle() {
+  if (FSettling) return Status::Ok();
+  TakeLast();
+  if (FPendingCount == 0) return Status::Ok();
+  FSettling = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{FSettling};
+  uint64_t entries = 0;
+  for (auto& order : FOrders) {
+    Result<uint64_t> count = order->Tree().Count();
+    if (!count) return count.status();
+    entries += *count;
+  }
+  // A batch this large beside the tags: one merge into packed leaves costs less than the
+  // inserts, and leaves no half-full leaves behind. The rewrite copies every tag, so it pays
+  // only once the batch is a good part of them.
+  constexpr size_t kMergeAtLeast = 4096;
+  if (FPendingCount >= kMergeAtLeast && FPendingCount * 32 >= entries) {
+    std::vector<CdxTagSpec> specs;
+    for (const auto& order : FOrders) specs.push_back(SpecOf(*order));
+    return Rewrite(specs, std::vector<bool>(specs.size(), false), FTable);
+  }
+  for (size_t i = 0; i < FOrders.size(); ++i) {
+    CdxOrder& order = *FOrders[i];
+    KeySorter& batch = *FPending[i];
+    order.Tree().SetRecnoHint(FTable.RecordCount());
+    batch.Sort();
+    for (size_t k = 0; k < batch.Count(); ++k) {
+      Status s = order.Insert(batch.Key(k), batch.Recno(k));
+      if (!s) return s;
+    }
+  }
+  DropPending();
   return Status::Ok();
 }
 
@@ -149,30 +252,38 @@ Result<bool> CdxIndexSet::Trustworthy(size_t i, std::string& why) {
 }
 
 Status CdxIndexSet::Rewrite(const std::vector<CdxTagSpec>& specs, const std::vector<bool>& build,
-                            IndexedTable& table) {
+                            IndexedTable& table, bool sameTags) {
   std::string aside = FPath + ".tmp";
-  Status written = WriteAside(aside, specs, build, table);
-  if (!written) {
+  std::vector<uint64_t> written;
+  Status done = WriteAside(aside, specs, build, table, written);
+  if (!done) {
     (void)CurrentFileSystem().Remove(aside);
-    return written;
+    return done;
   }
-  // The new file is complete on disk; only now does it take the old one's place.
-  FOrders.clear();
+  // The new file is complete on disk; only now does it take the old one's place. The orders
+  // stay (with the same tags) and are attached to the new file's trees.
   FFile.reset();
   FileSystem& fs = CurrentFileSystem();
   Status s = fs.Rename(aside, FPath);
   if (!s) {
     (void)fs.Remove(aside);
-    if (fs.Exists(FPath)) (void)Load();
+    if (fs.Exists(FPath)) (void)Load(sameTags);
     return s;
   }
   s = fs.SyncDirectory(DirectoryOf(FPath));
+  Status loaded = Load(sameTags);
+  if (loaded) {
+    for (size_t i = 0; i < FOrders.size() && i < written.size(); ++i)
+      FOrders[i]->Tree().SetCount(written[i]);
+  }
   if (!s) return s;
-  return Load();
+  return loaded;
 }
 
 Status CdxIndexSet::WriteAside(const std::string& aside, const std::vector<CdxTagSpec>& specs,
-                               const std::vector<bool>& build, IndexedTable& table) {
+                               const std::vector<bool>& build, IndexedTable& table,
+                               std::vector<uint64_t>& written) {
+  written.assign(specs.size(), 0);
   {
     auto writer = CdxWriter::Create(aside);
     if (!writer) return writer.status();
@@ -196,17 +307,44 @@ Status CdxIndexSet::WriteAside(const std::string& aside, const std::vector<CdxTa
         if (!s) return s;
         sort.Sort();
         s = sort.ForEach(spec.unique, [&](std::string_view key, uint32_t recno) {
+          ++written[i];
           return (*writer)->Add(key, recno);
         });
       } else {
+        // The tree's entries, merged with the appended records' entries still waiting.
         TagTree& tree = FOrders[i]->Tree();
+        KeySorter* batch = i < FPending.size() ? FPending[i].get() : nullptr;
+        if (batch) batch->Sort();
+        size_t next = 0, waiting = batch ? batch->Count() : 0;
+        std::string last;
+        bool any = false;
+        auto add = [&](std::string_view key, uint32_t recno) {
+          // A UNIQUE tag takes no second entry for a key (the earlier record keeps it).
+          if (spec.unique && any && last == key) return Status::Ok();
+          if (spec.unique) last.assign(key);
+          any = true;
+          ++written[i];
+          return (*writer)->Add(key, recno);
+        };
         TagPosition pos;
         Result<bool> on = tree.First(pos);
         for (; on && *on; on = tree.Next(pos)) {
-          s = (*writer)->Add(pos.key, pos.recno);
+          for (; next < waiting; ++next) {
+            int c = batch->Key(next).compare(pos.key);
+            if (c > 0 || (c == 0 && batch->Recno(next) >= pos.recno)) break;
+            s = add(batch->Key(next), batch->Recno(next));
+            if (!s) return s;
+          }
+          if (next < waiting && batch->Key(next) == pos.key && batch->Recno(next) == pos.recno)
+            ++next;  // already in the tree
+          s = add(pos.key, pos.recno);
           if (!s) return s;
         }
-        if (!on) s = on.status();
+        if (!on) return on.status();
+        for (; next < waiting; ++next) {
+          s = add(batch->Key(next), batch->Recno(next));
+          if (!s) return s;
+        }
       }
       if (!s) return s;
       s = (*writer)->EndTag();
@@ -218,6 +356,7 @@ Status CdxIndexSet::WriteAside(const std::string& aside, const std::vector<CdxTa
 
 Result<int> CdxIndexSet::CreateTag(const TagDefinition& definition, IndexedTable& table) {
   if (FReadOnly) return Status::Error("the table is read-only");
+  if (Status s = Settle(); !s) return Failed(s);
   auto key = Expression::Parse(definition.keyExpression, table.Schema());
   if (!key)
     return Status::Error("key expression \"" + definition.keyExpression +
@@ -253,16 +392,38 @@ Result<int> CdxIndexSet::CreateTag(const TagDefinition& definition, IndexedTable
     specs.push_back(spec);
     build.push_back(true);
   }
-  s = Rewrite(specs, build, table);
+  s = Rewrite(specs, build, table, false);
   if (!s) return s;
   return index;
 }
 
 Status CdxIndexSet::OnAppend(uint32_t recno, std::string_view record) {
-  return Update(recno, std::nullopt, record);
+  if (FBroken) return Repair();
+  if (FReadOnly || FPending.size() != FOrders.size()) return Update(recno, std::nullopt, record);
+  if (FLastAppend != 0 && recno <= FLastAppend) {
+    // Not the next record (appends dropped and made again): put the batch in first.
+    if (Status s = Settle(); !s) return Failed(s);
+  }
+  TakeLast();
+  FLastAppend = recno;
+  FLastImage.assign(record);
+  size_t bytes = 0;
+  for (size_t i = 0; i < FPending.size(); ++i)
+    bytes += FPending[i]->Count() * (static_cast<size_t>(FOrders[i]->KeyLength()) + 4);
+  if (bytes >= kPendingBytes) {
+    if (Status s = Settle(); !s) return Failed(s);
+  }
+  return Status::Ok();
 }
 
 Status CdxIndexSet::OnChange(uint32_t recno, std::string_view before, std::string_view after) {
+  if (FBroken) return Repair();
+  if (recno != 0 && recno == FLastAppend) {
+    // The record just appended gets its contents before its keys were taken.
+    FLastImage.assign(after);
+    return Status::Ok();
+  }
+  if (Status s = Settle(); !s) return Failed(s);
   return Update(recno, before, after);
 }
 
@@ -271,15 +432,18 @@ Status CdxIndexSet::Update(uint32_t recno, std::optional<std::string_view> befor
   if (FBroken) return Repair();
   for (auto& order : FOrders) {
     Status s = order->Update(recno, before, after);
-    if (!s) {
-      // A page that could not be read or written left the tag half changed in memory: its
-      // pages must not reach the file. The table holds the truth, so build the index anew.
-      FBroken = true;
-      Status repaired = Repair();
-      return repaired ? repaired : Status::Error(s.message() + "; " + repaired.message());
-    }
+    if (!s) return Failed(s);
   }
   return Status::Ok();
+}
+
+// A page that could not be read or written left a tag half changed in memory (or a batch
+// could not be put in): the pages must not reach the file. The table holds the truth, so
+// build the index anew.
+Status CdxIndexSet::Failed(const Status& cause) {
+  FBroken = true;
+  Status repaired = Repair();
+  return repaired ? repaired : Status::Error(cause.message() + "; " + repaired.message());
 }
 
 Status CdxIndexSet::Repair() {
@@ -298,6 +462,8 @@ Status CdxIndexSet::Rebuild(IndexedTable& table) {
 Status CdxIndexSet::Flush(bool sync) {
   if (FBroken) return Repair();
   if (!FFile || FReadOnly) return Status::Ok();
+  if (Status s = Settle(); !s) return Failed(s);
+  if (!FFile) return Status::Ok();
   return FFile->Flush(sync);
 }
 

@@ -117,19 +117,24 @@ Result<OrderEntry> CdxOrder::Step(const OrderEntry& from, bool up) {
 }
 
 Result<OrderEntry> CdxOrder::First() {
+  if (Status s = BeforeRead(); !s) return s;
   return Edge(!Descending());
 }
 Result<OrderEntry> CdxOrder::Last() {
+  if (Status s = BeforeRead(); !s) return s;
   return Edge(Descending());
 }
 Result<OrderEntry> CdxOrder::Next(const OrderEntry& from) {
+  if (Status s = BeforeRead(); !s) return s;
   return Step(from, !Descending());
 }
 Result<OrderEntry> CdxOrder::Prev(const OrderEntry& from) {
+  if (Status s = BeforeRead(); !s) return s;
   return Step(from, Descending());
 }
 
 Result<OrderEntry> CdxOrder::Seek(std::string_view text) {
+  if (Status s = BeforeRead(); !s) return s;
   std::string key = TextKey(text);
   if (!Descending()) {
     // First entry whose key begins with (or comes after) the text: the text completed with
@@ -165,6 +170,7 @@ int CdxOrder::CompareToText(std::string_view key, std::string_view text) const {
 
 Result<double> CdxOrder::Position(const OrderEntry& entry) {
   if (!entry.valid()) return 1.0;
+  if (Status s = BeforeRead(); !s) return s;
   TagPosition pos;
   std::string key = entry.key;
   key.resize(static_cast<size_t>(FKeyLength), '\0');
@@ -177,6 +183,7 @@ Result<double> CdxOrder::Position(const OrderEntry& entry) {
 }
 
 Result<OrderEntry> CdxOrder::AtPosition(double position) {
+  if (Status s = BeforeRead(); !s) return s;
   if (Descending()) position = 1.0 - position;
   return Entry(FTree->SetPosition(position, FCursor));
 }
@@ -191,18 +198,20 @@ Status CdxOrder::Update(uint32_t recno, std::optional<std::string_view> before,
     Result<bool> removed = FTree->Remove(*oldKey, recno);
     if (!removed) return removed.status();
   }
-  if (newKey) {
-    if (Unique()) {
-      // One entry per key: a record whose key another record holds gets none (nor does it
-      // get one later when that record changes; a rebuild puts it back).
-      TagPosition probe;
-      Result<bool> on = FTree->Seek(*newKey, 0, false, probe);
-      if (!on) return on.status();
-      if (*on && probe.key == *newKey) return Status::Ok();
-    }
-    return FTree->Insert(*newKey, recno);
-  }
+  if (newKey) return Insert(*newKey, recno);
   return Status::Ok();
+}
+
+Status CdxOrder::Insert(std::string_view key, uint32_t recno) {
+  if (Unique()) {
+    // One entry per key: a record whose key another record holds gets none (nor does it get
+    // one later when that record changes; a rebuild puts it back).
+    TagPosition probe;
+    Result<bool> on = FTree->Seek(key, 0, false, probe);
+    if (!on) return on.status();
+    if (*on && probe.key == key) return Status::Ok();
+  }
+  return FTree->Insert(key, recno);
 }
 
 }  // namespace xb

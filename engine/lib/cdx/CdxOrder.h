@@ -8,6 +8,7 @@
 // match it whole.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,6 +31,9 @@ class CdxOrder final : public Order {
   static Status KeyShape(const Expression& expression, KeyKind& kind, int& length);
 
   void Attach(TagTree& tree) { FTree = &tree, FCursor = TagPosition(); }
+  // Called before every read of the tag, so that entries its owner holds back (appended
+  // records) are in the tree first.
+  void SetBeforeRead(std::function<Status()> hook) { FBeforeRead = std::move(hook); }
   TagTree& Tree() { return *FTree; }
   KeyKind Kind() const { return FKind; }
   int KeyLength() const { return FKeyLength; }
@@ -55,6 +59,8 @@ class CdxOrder final : public Order {
 
   // Keeps the tag up to date with one record write (OnAppend: `before` empty).
   Status Update(uint32_t recno, std::optional<std::string_view> before, std::string_view after);
+  // Adds the entry of a record that had none (a UNIQUE tag takes no second entry for a key).
+  Status Insert(std::string_view key, uint32_t recno);
   // The search text as a key: the full key for numeric, date and logical tags, the cut
   // prefix for character tags.
   std::string TextKey(std::string_view text) const;
@@ -74,6 +80,8 @@ class CdxOrder final : public Order {
   int FKeyLength = 0;
   TagTree* FTree = nullptr;
   TagPosition FCursor;  // the last entry handed out, so that walks step without a search
+  std::function<Status()> FBeforeRead;
+  Status BeforeRead() { return FBeforeRead ? FBeforeRead() : Status::Ok(); }
 };
 
 }  // namespace xb

@@ -29,7 +29,7 @@ Status PageFile::Write(uint32_t offset, const uint8_t* buffer, size_t length) {
   return s;
 }
 
-Status PageFile::WriteNode(const Entry& entry) {
+Status PageFile::WriteNode(Entry& entry) {
   uint8_t page[kPageSize];
   if (!entry.node->Encode(page))
     return Status::Error("index node at " + std::to_string(entry.offset) +
@@ -39,41 +39,108 @@ Status PageFile::WriteNode(const Entry& entry) {
   return s;
 }
 
+uint32_t PageFile::Find(uint32_t offset) const {
+  if (FTable.empty()) return kNoSlot;
+  for (size_t i = Home(offset);; i = (i + 1) & FMask) {
+    uint64_t cell = FTable[i];
+    if (cell == 0) return kNoSlot;
+    if (static_cast<uint32_t>(cell >> 32) == offset) return static_cast<uint32_t>(cell) - 1;
+  }
+}
+
+void PageFile::IndexPut(uint32_t offset, uint32_t slot) {
+  if ((FLive + 1) * 2 > FTable.size()) {
+    // Grow (only up to twice the slots in use, which the cache size bounds).
+    std::vector<uint64_t> old;
+    old.swap(FTable);
+    FTable.assign(std::max<size_t>(1024, old.size() * 2), 0);
+    FMask = FTable.size() - 1;
+    for (uint64_t cell : old) {
+      if (cell == 0) continue;
+      size_t i = Home(static_cast<uint32_t>(cell >> 32));
+      while (FTable[i] != 0) i = (i + 1) & FMask;
+      FTable[i] = cell;
+    }
+  }
+  size_t i = Home(offset);
+  while (FTable[i] != 0) i = (i + 1) & FMask;
+  FTable[i] = uint64_t{offset} << 32 | (uint64_t{slot} + 1);
+}
+
+void PageFile::IndexErase(uint32_t offset) {
+  size_t i = Home(offset);
+  while (static_cast<uint32_t>(FTable[i] >> 32) != offset || FTable[i] == 0) i = (i + 1) & FMask;
+  // Backward shift: move later cells of the run up so that no probe stops at the hole early.
+  for (size_t j = (i + 1) & FMask; FTable[j] != 0; j = (j + 1) & FMask) {
+    size_t home = Home(static_cast<uint32_t>(FTable[j] >> 32));
+    if (((j - home) & FMask) >= ((j - i) & FMask)) {
+      FTable[i] = FTable[j];
+      i = j;
+    }
+  }
+  FTable[i] = 0;
+}
+
 Status PageFile::Evict() {
-  // Oldest first; nodes someone still holds stay (the cache may then run over its size by
-  // the few nodes an operation holds at once).
-  auto it = FLru.end();
-  while ((FLru.size() > FCapacity || FBytes > kCacheBytes) && it != FLru.begin()) {
-    --it;
-    if (it->node.use_count() > 1) continue;
-    if (it->node->dirty) {
-      Status s = WriteNode(*it);
+  // A clock over the slots: a node used since the hand last passed gets another round; nodes
+  // someone still holds stay (the cache may then run over its size by the few nodes an
+  // operation holds at once).
+  size_t budget = 2 * FEntries.size() + 1;
+  while ((FLive > FCapacity || FBytes > kCacheBytes) && budget-- > 0) {
+    if (FHand >= FEntries.size()) FHand = 0;
+    Entry& entry = FEntries[FHand];
+    if (!entry.node || entry.node.use_count() > 1) {
+      ++FHand;
+      continue;
+    }
+    if (entry.referenced) {
+      entry.referenced = false;
+      ++FHand;
+      continue;
+    }
+    if (entry.node->dirty) {
+      Status s = WriteNode(entry);
       if (!s) return s;
     }
-    auto gone = it++;
-    Drop(gone);
+    Drop(static_cast<uint32_t>(FHand++));
   }
   return Status::Ok();
 }
 
 void PageFile::Insert(uint32_t offset, std::shared_ptr<Node> node) {
-  size_t bytes = node->MemoryBytes();
-  FLru.push_front(Entry{offset, std::move(node), bytes});
-  FBytes += bytes;
-  FIndex[offset] = FLru.begin();
+  uint32_t slot;
+  if (!FFreeSlots.empty()) {
+    slot = FFreeSlots.back();
+    FFreeSlots.pop_back();
+  } else {
+    slot = static_cast<uint32_t>(FEntries.size());
+    FEntries.emplace_back();
+  }
+  Entry& entry = FEntries[slot];
+  entry.offset = offset;
+  entry.referenced = true;
+  entry.bytes = node->MemoryBytes();
+  entry.node = std::move(node);
+  FBytes += entry.bytes;
+  IndexPut(offset, slot);
+  ++FLive;
 }
 
-void PageFile::Drop(std::list<Entry>::iterator it) {
-  FBytes -= it->bytes;
-  FIndex.erase(it->offset);
-  FLru.erase(it);
+void PageFile::Drop(uint32_t slot) {
+  Entry& entry = FEntries[slot];
+  IndexErase(entry.offset);
+  FBytes -= entry.bytes;
+  entry.node.reset();
+  entry.bytes = 0;
+  FFreeSlots.push_back(slot);
+  --FLive;
 }
 
 Result<std::shared_ptr<Node>> PageFile::Load(uint32_t offset, int keyLength, int fill) {
-  auto found = FIndex.find(offset);
-  if (found != FIndex.end()) {
-    Entry& entry = *found->second;
-    if (found->second != FLru.begin()) FLru.splice(FLru.begin(), FLru, found->second);
+  uint32_t slot = Find(offset);
+  if (slot != kNoSlot) {
+    Entry& entry = FEntries[slot];
+    entry.referenced = true;
     if (entry.node->KeyLength() != keyLength)
       return Status::Error("index page " + std::to_string(offset) + " belongs to two tags");
     // Nodes grow and shrink in place: recount this one.
@@ -99,8 +166,8 @@ Result<std::shared_ptr<Node>> PageFile::Load(uint32_t offset, int keyLength, int
 std::shared_ptr<Node> PageFile::Adopt(uint32_t offset, Node node) {
   auto shared = std::make_shared<Node>(std::move(node));
   shared->dirty = true;
-  auto found = FIndex.find(offset);
-  if (found != FIndex.end()) Drop(found->second);
+  uint32_t slot = Find(offset);
+  if (slot != kNoSlot) Drop(slot);
   Insert(offset, shared);
   return shared;
 }
@@ -125,8 +192,8 @@ Result<uint32_t> PageFile::Allocate(uint32_t pages) {
 }
 
 Status PageFile::Release(uint32_t offset) {
-  auto found = FIndex.find(offset);
-  if (found != FIndex.end()) Drop(found->second);
+  uint32_t slot = Find(offset);
+  if (slot != kNoSlot) Drop(slot);
   uint8_t page[kPageSize] = {};
   uint32_t head = FFreeHead == 0xFFFFFFFF ? 0 : FFreeHead;
   PutLe32(page, head);
@@ -138,13 +205,13 @@ Status PageFile::Release(uint32_t offset) {
 }
 
 Status PageFile::Flush(bool sync) {
-  std::vector<std::list<Entry>::iterator> dirty;
-  for (auto it = FLru.begin(); it != FLru.end(); ++it)
-    if (it->node->dirty) dirty.push_back(it);
+  std::vector<uint32_t> dirty;
+  for (size_t i = 0; i < FEntries.size(); ++i)
+    if (FEntries[i].node && FEntries[i].node->dirty) dirty.push_back(static_cast<uint32_t>(i));
   std::sort(dirty.begin(), dirty.end(),
-            [](const auto& a, const auto& b) { return a->offset < b->offset; });
-  for (auto& it : dirty) {
-    Status s = WriteNode(*it);
+            [&](uint32_t a, uint32_t b) { return FEntries[a].offset < FEntries[b].offset; });
+  for (uint32_t i : dirty) {
+    Status s = WriteNode(FEntries[i]);
     if (!s) return s;
   }
   if (FFreeHead != FWrittenFreeHead) {
@@ -159,9 +226,11 @@ Status PageFile::Flush(bool sync) {
 }
 
 void PageFile::Discard() {
-  FLru.clear();
-  FIndex.clear();
-  FBytes = 0;
+  FEntries.clear();
+  FFreeSlots.clear();
+  FTable.clear();
+  FMask = 0;
+  FLive = FBytes = FHand = 0;
 }
 
 }  // namespace xb

@@ -11,9 +11,7 @@
 #pragma once
 
 #include <cstdint>
-#include <list>
 #include <memory>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -59,25 +57,40 @@ class PageFile {
   // Forgets every cached node without writing it (after a failure, before reopening).
   void Discard();
 
-  size_t CachedNodes() const { return FLru.size(); }
+  size_t CachedNodes() const { return FLive; }
 
  private:
+  // A cache slot; `node` empty when the slot is free.
   struct Entry {
-    uint32_t offset;
+    uint32_t offset = 0;
+    bool referenced = false;  // used since the clock hand last passed
+    size_t bytes = 0;         // what the node took when last counted
     std::shared_ptr<Node> node;
-    size_t bytes;  // what the node took when last counted
   };
-  Status WriteNode(const Entry& entry);
+  Status WriteNode(Entry& entry);
   Status Evict();
   void Insert(uint32_t offset, std::shared_ptr<Node> node);
-  void Drop(std::list<Entry>::iterator it);
+  void Drop(uint32_t slot);
+  // The slot caching `offset`, or kNoSlot.
+  uint32_t Find(uint32_t offset) const;
+  void IndexPut(uint32_t offset, uint32_t slot);
+  void IndexErase(uint32_t offset);
+  size_t Home(uint32_t offset) const { return ((offset >> 9) * 0x9E3779B1u) & FMask; }
+  static constexpr uint32_t kNoSlot = 0xFFFFFFFF;
 
   std::unique_ptr<File> FFile;
   uint64_t FSize;
   size_t FCapacity;
-  size_t FBytes = 0;      // the sum of the entries' bytes
-  std::list<Entry> FLru;  // most recently used first
-  std::unordered_map<uint32_t, std::list<Entry>::iterator> FIndex;
+  // Slots, and an open-addressing table (linear probing) from page offset to slot: a lookup
+  // touches one or two cache lines, where a node-based map and a recency list chased several
+  // pointers per tree level. Eviction is a clock over the slots.
+  std::vector<Entry> FEntries;
+  std::vector<uint32_t> FFreeSlots;
+  std::vector<uint64_t> FTable;  // offset << 32 | slot + 1; 0 = empty
+  size_t FMask = 0;
+  size_t FLive = 0;   // slots in use
+  size_t FBytes = 0;  // the sum of their bytes
+  size_t FHand = 0;
   uint32_t FFreeHead = 0;
   uint32_t FWrittenFreeHead = 0;
   std::unordered_set<uint32_t> FOwnFree;  // pages this object put on the list

@@ -79,6 +79,8 @@ class TagTree {
 
   // Number of entries (read once by walking the leaves, then kept up to date).
   Result<uint64_t> Count();
+  // Tells the tree its entry count when the caller knows it (it just wrote the tree).
+  void SetCount(uint64_t count) { FCount = static_cast<int64_t>(count); }
   // Reads every node and checks the tree: key order, separators, sibling links at every
   // level, each page used once, equal depth. Returns the entry count.
   Result<uint64_t> Check();
