@@ -289,6 +289,75 @@ TEST_F(CdxOrders, EveryWriteKeepsEveryTagUpToDate) {
   EXPECT_EQ(ReadBytes(FDir.File("T.CDX")), file) << "the open rebuilt a sound index";
 }
 
+// Appends in bulk (more than the engine puts into the trees one by one) through plain, unique,
+// FOR and descending tags, with reads and a change of an older record in between: every tag
+// lists what a reindex lists, and the appends leave leaves about as full as a reindex does.
+TEST_F(CdxOrders, BulkAppendsMergeIntoEveryTag) {
+  std::string dbf = FDir.File("T.DBF");
+  ASSERT_NE(xb_CreateTable(dbf.c_str(), "ITEM,C,12,0;QTY,N,8,2"), 0);
+  ASSERT_GT(Open(dbf), 0) << xb_ErrorText();
+  struct Tag {
+    const char* name;
+    const char* key;
+    const char* condition;
+    bool descending, unique;
+  } tags[] = {
+      {"ITEM", "UPPER(ITEM)", nullptr, false, false},
+      {"ITEMU", "UPPER(ITEM)", nullptr, false, true},
+      {"QTYD", "QTY", nullptr, true, false},
+      {"SMALL", "ITEM", "QTY < 20", false, false},
+  };
+  for (const Tag& t : tags)
+    ASSERT_GT(
+        xb_IndexTag(nullptr, t.name, t.key, t.unique ? 1 : 0, t.descending ? -1 : 0, t.condition),
+        0)
+        << t.name << ": " << xb_ErrorText();
+  std::mt19937 rng(5);
+  auto append = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      ASSERT_NE(xb_AppendBlank(), 0);
+      std::string item = "k" + std::to_string(rng() % 4000);  // repeats for the UNIQUE tag
+      ASSERT_NE(xb_Replace("ITEM", 0, item.c_str()), 0);
+      char qty[16];
+      std::snprintf(qty, sizeof qty, "%.2f", int(rng() % 10000) / 100.0);
+      ASSERT_NE(xb_Replace("QTY", 0, qty), 0);
+    }
+  };
+  struct Step {
+    int appends;
+    bool commit;
+  } steps[] = {{300, true}, {6000, false}, {50, false}, {9000, true}, {20, true}};
+  for (const Step& step : steps) {
+    append(step.appends);
+    // A read in between takes what waits; so does a change of an older record.
+    auto seek = [] {
+      xb_SetOrder(xb_TagArea("ITEM"));
+      EXPECT_NE(xb_Seek("K1"), 0);
+    };
+    auto change = [] {
+      ASSERT_NE(xb_Go(7), 0);
+      ASSERT_NE(xb_Replace("QTY", 0, "5"), 0);
+    };
+    if (step.commit) {
+      seek();
+      change();
+      ASSERT_NE(xb_Commit(), 0);
+    } else {
+      change();
+      seek();
+    }
+  }
+  ASSERT_NE(xb_Commit(), 0);
+  auto maintained = WalkAll();
+  EXPECT_EQ(maintained["ITEM"].size(), xb_RecCount());
+  uint64_t appended = ReadBytes(FDir.File("T.CDX")).size();
+  ASSERT_NE(xb_Reindex(), 0) << xb_ErrorText();
+  EXPECT_EQ(WalkAll(), maintained);
+  uint64_t rebuilt = ReadBytes(FDir.File("T.CDX")).size();
+  EXPECT_LE(appended, rebuilt + rebuilt / 10) << "bulk appends left sparse leaves";
+  xb_Close();
+}
+
 // Creating a tag of an existing name replaces that tag only: the others keep their order
 // numbers and entries.
 TEST_F(CdxOrders, IndexTagReplacesOnlyTheTagOfThatName) {
