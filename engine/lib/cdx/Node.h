@@ -121,7 +121,8 @@ class Node {
     return sizeof(Node) + FKeys.capacity() + 4 * (FRecnos.capacity() + FChildren.capacity());
   }
 
-  bool dirty = false;  // changed since it was read or written; set by the page file's users
+  bool dirty = false;       // changed since it was read or written; set by the page file's users
+  bool referenced = false;  // used since the page cache's clock last passed it
 
  private:
   size_t TrailOf(size_t i) const;

@@ -39,62 +39,70 @@ Status PageFile::WriteNode(Entry& entry) {
   return s;
 }
 
-uint32_t PageFile::Find(uint32_t offset) const {
-  if (FTable.empty()) return kNoSlot;
+const PageFile::Cell* PageFile::Find(uint32_t offset) const {
+  if (FTable.empty()) return nullptr;
   for (size_t i = Home(offset);; i = (i + 1) & FMask) {
-    uint64_t cell = FTable[i];
-    if (cell == 0) return kNoSlot;
-    if (static_cast<uint32_t>(cell >> 32) == offset) return static_cast<uint32_t>(cell) - 1;
+    const Cell& cell = FTable[i];
+    if (!cell.node) return nullptr;
+    if (cell.offset == offset) return &cell;
   }
 }
 
-void PageFile::IndexPut(uint32_t offset, uint32_t slot) {
+void PageFile::IndexPut(uint32_t offset, uint32_t slot, Node* node) {
   if ((FLive + 1) * 2 > FTable.size()) {
     // Grow (only up to twice the slots in use, which the cache size bounds).
-    std::vector<uint64_t> old;
+    std::vector<Cell> old;
     old.swap(FTable);
-    FTable.assign(std::max<size_t>(1024, old.size() * 2), 0);
+    FTable.assign(std::max<size_t>(1024, old.size() * 2), Cell{0, 0, nullptr});
     FMask = FTable.size() - 1;
-    for (uint64_t cell : old) {
-      if (cell == 0) continue;
-      size_t i = Home(static_cast<uint32_t>(cell >> 32));
-      while (FTable[i] != 0) i = (i + 1) & FMask;
+    for (const Cell& cell : old) {
+      if (!cell.node) continue;
+      size_t i = Home(cell.offset);
+      while (FTable[i].node) i = (i + 1) & FMask;
       FTable[i] = cell;
     }
   }
   size_t i = Home(offset);
-  while (FTable[i] != 0) i = (i + 1) & FMask;
-  FTable[i] = uint64_t{offset} << 32 | (uint64_t{slot} + 1);
+  while (FTable[i].node) i = (i + 1) & FMask;
+  FTable[i] = Cell{offset, slot, node};
 }
 
 void PageFile::IndexErase(uint32_t offset) {
   size_t i = Home(offset);
-  while (static_cast<uint32_t>(FTable[i] >> 32) != offset || FTable[i] == 0) i = (i + 1) & FMask;
+  while (!FTable[i].node || FTable[i].offset != offset) i = (i + 1) & FMask;
   // Backward shift: move later cells of the run up so that no probe stops at the hole early.
-  for (size_t j = (i + 1) & FMask; FTable[j] != 0; j = (j + 1) & FMask) {
-    size_t home = Home(static_cast<uint32_t>(FTable[j] >> 32));
+  for (size_t j = (i + 1) & FMask; FTable[j].node; j = (j + 1) & FMask) {
+    size_t home = Home(FTable[j].offset);
     if (((j - home) & FMask) >= ((j - i) & FMask)) {
       FTable[i] = FTable[j];
       i = j;
     }
   }
-  FTable[i] = 0;
+  FTable[i] = Cell{0, 0, nullptr};
 }
 
 Status PageFile::Evict() {
   // A clock over the slots: a node used since the hand last passed gets another round; nodes
   // someone still holds stay (the cache may then run over its size by the few nodes an
-  // operation holds at once).
+  // operation holds at once). Nodes change size in place: each is recounted as the hand
+  // passes.
   size_t budget = 2 * FEntries.size() + 1;
   while ((FLive > FCapacity || FBytes > kCacheBytes) && budget-- > 0) {
     if (FHand >= FEntries.size()) FHand = 0;
     Entry& entry = FEntries[FHand];
-    if (!entry.node || entry.node.use_count() > 1) {
+    if (!entry.node) {
       ++FHand;
       continue;
     }
-    if (entry.referenced) {
-      entry.referenced = false;
+    size_t bytes = entry.node->MemoryBytes();
+    FBytes = FBytes - entry.bytes + bytes;
+    entry.bytes = bytes;
+    if (entry.node.use_count() > 1) {
+      ++FHand;
+      continue;
+    }
+    if (entry.node->referenced) {
+      entry.node->referenced = false;
       ++FHand;
       continue;
     }
@@ -118,11 +126,11 @@ void PageFile::Insert(uint32_t offset, std::shared_ptr<Node> node) {
   }
   Entry& entry = FEntries[slot];
   entry.offset = offset;
-  entry.referenced = true;
   entry.bytes = node->MemoryBytes();
+  node->referenced = true;
   entry.node = std::move(node);
   FBytes += entry.bytes;
-  IndexPut(offset, slot);
+  IndexPut(offset, slot, entry.node.get());
   ++FLive;
 }
 
@@ -137,17 +145,11 @@ void PageFile::Drop(uint32_t slot) {
 }
 
 Result<std::shared_ptr<Node>> PageFile::Load(uint32_t offset, int keyLength, int fill) {
-  uint32_t slot = Find(offset);
-  if (slot != kNoSlot) {
-    Entry& entry = FEntries[slot];
-    entry.referenced = true;
-    if (entry.node->KeyLength() != keyLength)
+  if (const Cell* cell = Find(offset)) {
+    if (cell->node->KeyLength() != keyLength)
       return Status::Error("index page " + std::to_string(offset) + " belongs to two tags");
-    // Nodes grow and shrink in place: recount this one.
-    size_t bytes = entry.node->MemoryBytes();
-    FBytes = FBytes - entry.bytes + bytes;
-    entry.bytes = bytes;
-    return entry.node;
+    cell->node->referenced = true;
+    return FEntries[cell->slot].node;
   }
   if (offset < 2 * kPageSize)
     return Status::Error("index page " + std::to_string(offset) + " points into the header");
@@ -163,11 +165,22 @@ Result<std::shared_ptr<Node>> PageFile::Load(uint32_t offset, int keyLength, int
   return shared;
 }
 
+Result<const Node*> PageFile::Peek(uint32_t offset, int keyLength, int fill) {
+  if (const Cell* cell = Find(offset)) {
+    if (cell->node->KeyLength() != keyLength)
+      return Status::Error("index page " + std::to_string(offset) + " belongs to two tags");
+    cell->node->referenced = true;
+    return static_cast<const Node*>(cell->node);
+  }
+  Result<std::shared_ptr<Node>> node = Load(offset, keyLength, fill);
+  if (!node) return node.status();
+  return static_cast<const Node*>(node->get());
+}
+
 std::shared_ptr<Node> PageFile::Adopt(uint32_t offset, Node node) {
   auto shared = std::make_shared<Node>(std::move(node));
   shared->dirty = true;
-  uint32_t slot = Find(offset);
-  if (slot != kNoSlot) Drop(slot);
+  if (const Cell* cell = Find(offset)) Drop(cell->slot);
   Insert(offset, shared);
   return shared;
 }
@@ -192,8 +205,7 @@ Result<uint32_t> PageFile::Allocate(uint32_t pages) {
 }
 
 Status PageFile::Release(uint32_t offset) {
-  uint32_t slot = Find(offset);
-  if (slot != kNoSlot) Drop(slot);
+  if (const Cell* cell = Find(offset)) Drop(cell->slot);
   uint8_t page[kPageSize] = {};
   uint32_t head = FFreeHead == 0xFFFFFFFF ? 0 : FFreeHead;
   PutLe32(page, head);

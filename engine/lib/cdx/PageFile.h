@@ -40,6 +40,9 @@ class PageFile {
   // The node at `offset`, from the cache or decoded from the file. The pointer stays valid
   // while held; a held node is never evicted. Callers set `dirty` after changing it.
   Result<std::shared_ptr<Node>> Load(uint32_t offset, int keyLength, int fill);
+  // The node at `offset` for a look that ends before the next Load or Peek: no hold is taken
+  // and the node may be evicted by the next call that reads a page.
+  Result<const Node*> Peek(uint32_t offset, int keyLength, int fill);
   // Puts a new node for a freshly allocated page into the cache, dirty.
   std::shared_ptr<Node> Adopt(uint32_t offset, Node node);
 
@@ -63,30 +66,35 @@ class PageFile {
   // A cache slot; `node` empty when the slot is free.
   struct Entry {
     uint32_t offset = 0;
-    bool referenced = false;  // used since the clock hand last passed
-    size_t bytes = 0;         // what the node took when last counted
+    size_t bytes = 0;  // what the node took when last counted
     std::shared_ptr<Node> node;
+  };
+  // A cell of the lookup table; `node` null when empty.
+  struct Cell {
+    uint32_t offset;
+    uint32_t slot;
+    Node* node;
   };
   Status WriteNode(Entry& entry);
   Status Evict();
   void Insert(uint32_t offset, std::shared_ptr<Node> node);
   void Drop(uint32_t slot);
-  // The slot caching `offset`, or kNoSlot.
-  uint32_t Find(uint32_t offset) const;
-  void IndexPut(uint32_t offset, uint32_t slot);
+  // The cell of `offset`, or nullptr.
+  const Cell* Find(uint32_t offset) const;
+  void IndexPut(uint32_t offset, uint32_t slot, Node* node);
   void IndexErase(uint32_t offset);
   size_t Home(uint32_t offset) const { return ((offset >> 9) * 0x9E3779B1u) & FMask; }
-  static constexpr uint32_t kNoSlot = 0xFFFFFFFF;
 
   std::unique_ptr<File> FFile;
   uint64_t FSize;
   size_t FCapacity;
-  // Slots, and an open-addressing table (linear probing) from page offset to slot: a lookup
-  // touches one or two cache lines, where a node-based map and a recency list chased several
-  // pointers per tree level. Eviction is a clock over the slots.
+  // Slots, and an open-addressing table (linear probing) from page offset to slot and node:
+  // a lookup touches one cache line before the node itself, where a node-based map and a
+  // recency list chased several pointers per tree level. Eviction is a clock over the slots,
+  // with the nodes' `referenced` marks.
   std::vector<Entry> FEntries;
   std::vector<uint32_t> FFreeSlots;
-  std::vector<uint64_t> FTable;  // offset << 32 | slot + 1; 0 = empty
+  std::vector<Cell> FTable;
   size_t FMask = 0;
   size_t FLive = 0;   // slots in use
   size_t FBytes = 0;  // the sum of their bytes

@@ -59,14 +59,18 @@ Status TagTree::Descend(std::string_view key, uint32_t recno, bool after, Path& 
 Status TagTree::FindLeaf(std::string_view key, uint32_t recno, bool after, Step& leaf) {
   uint32_t offset = FHeader.root;
   for (size_t depth = 0; depth < kMaxDepth; ++depth) {
-    Result<std::shared_ptr<Node>> node = Load(offset);
+    // Interior nodes only need a look; the leaf is held for the caller.
+    Result<const Node*> node = FPages.Peek(offset, FHeader.keyLength, FFill);
     if (!node) return node.status();
     const Node& n = **node;
-    size_t index = n.LowerBound(key, recno, after);
     if (n.IsLeaf()) {
-      leaf = Step{offset, std::move(*node), index};
+      Result<std::shared_ptr<Node>> held = Load(offset);
+      if (!held) return held.status();
+      size_t index = (*held)->LowerBound(key, recno, after);
+      leaf = Step{offset, std::move(*held), index};
       return Status::Ok();
     }
+    size_t index = n.LowerBound(key, recno, after);
     if (n.Count() == 0) return Corrupt("empty interior node", offset);
     if (index == n.Count()) index = n.Count() - 1;
     offset = n.Child(index);
