@@ -4,12 +4,41 @@
 
 #include "TDataSource.h"
 
+namespace {
+
+// Whether `source` leads to `target`: its record set is the target, or one of the links that
+// record set is part of is connected to a source that leads there.
+bool LeadsTo(TDataSource* source, const TDataSet* target, std::vector<const TDataSet*>& seen) {
+  TDataSet* ds = source ? source->DataSet() : nullptr;
+  if (!ds) return false;
+  if (ds == target) return true;
+  if (std::find(seen.begin(), seen.end(), ds) != seen.end()) return false;
+  seen.push_back(ds);
+  for (TDataLink* link : ds->OwnLinks())
+    if (LeadsTo(link->DataSource(), target, seen)) return true;
+  return false;
+}
+
+}  // namespace
+
 TDataLink::~TDataLink() {
   SetDataSource(nullptr);
+  if (FOwnerDataSet) FOwnerDataSet->RemoveOwnLink(this);
+}
+
+void TDataLink::SetOwnerDataSet(TDataSet* owner) {
+  if (FOwnerDataSet) FOwnerDataSet->RemoveOwnLink(this);
+  FOwnerDataSet = owner;
+  if (owner) owner->AddOwnLink(this);
 }
 
 void TDataLink::SetDataSource(TDataSource* source) {
   if (source == FDataSource) return;
+  if (FOwnerDataSet && source) {
+    std::vector<const TDataSet*> seen;
+    if (LeadsTo(source, FOwnerDataSet, seen))
+      throw EDatabaseError("Circular datalinks are not allowed");
+  }
   if (FDataSource) FDataSource->RemoveDataLink(this);
   FDataSource = source;
   if (FDataSource) FDataSource->AddDataLink(this);

@@ -18,7 +18,11 @@ class TDataLink {
   TDataLink& operator=(const TDataLink&) = delete;
 
   TDataSource* DataSource() const { return FDataSource; }
+  // "Circular datalinks are not allowed" when the link belongs to a record set (OwnerDataSet)
+  // that the source leads back to, directly or through the links of other record sets.
   void SetDataSource(TDataSource* source);
+  // The record set this link is part of (a detail's link to its master), or none.
+  TDataSet* OwnerDataSet() const { return FOwnerDataSet; }
   TDataSet* DataSet() const;
   bool Active() const { return FActive; }
   bool Editing() const { return FEditing; }
@@ -48,6 +52,8 @@ class TDataLink {
   void DataEvent(TDataEvent event, intptr_t info);
 
  protected:
+  // A link that belongs to a record set says so once, before it is connected.
+  void SetOwnerDataSet(TDataSet* owner);
   virtual void ActiveChanged() {}
   virtual void EditingChanged() {}
   virtual void DataSetChanged() { RecordChanged(nullptr); }
@@ -84,4 +90,5 @@ class TDataLink {
   int32_t FBufferCount = 1;
   int32_t FFirstRecord = 0;
   bool FRangeStale = false;
+  TDataSet* FOwnerDataSet = nullptr;
 };

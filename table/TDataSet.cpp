@@ -78,6 +78,10 @@ void TDataSet::EnableControls() {
 
 // --- Data sources, links and the window size ---
 
+void TDataSet::RemoveOwnLink(TDataLink* link) {
+  FOwnLinks.erase(std::remove(FOwnLinks.begin(), FOwnLinks.end(), link), FOwnLinks.end());
+}
+
 void TDataSet::AddDataSource(TDataSource* source) {
   FDataSources.push_back(source);
   UpdateBufferCount();

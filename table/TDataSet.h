@@ -163,6 +163,8 @@ class TDataSet : public TComponent {
   TField* FindField(const std::string& name) const;    // ignoring case
   TField* FieldByName(const std::string& name) const;  // "Field '%s' not found"
   bool DefaultFields() const { return FDefaultFields; }
+  // The data links that are part of this record set (its link to a master), as they registered.
+  const std::vector<TDataLink*>& OwnLinks() const { return FOwnLinks; }
   bool AutoCalcFields = true;
   bool Filtered = false;
 
@@ -280,6 +282,8 @@ class TDataSet : public TComponent {
   void EndInsertAppend();
   void CheckCanModify();
   void CheckRequiredFields();
+  void AddOwnLink(TDataLink* link) { FOwnLinks.push_back(link); }
+  void RemoveOwnLink(TDataLink* link);
   void AddDataSource(TDataSource* source);
   void RemoveDataSource(TDataSource* source);
   template <typename Step>
@@ -304,6 +308,7 @@ class TDataSet : public TComponent {
   bool FDefaultFields = false;
   int32_t FCalcFieldsSize = 0;
   std::vector<TDataSource*> FDataSources;
+  std::vector<TDataLink*> FOwnLinks;
   bool FDestroyed = false;
   bool FFillPending = false;
   bool FFillPriorOnly = false;

@@ -185,7 +185,7 @@ void TStringList::Assign(const std::vector<std::string>& lines) {
 
 class TMasterLink : public TDataLink {
  public:
-  explicit TMasterLink(TXbTable& table) : FTable(table) {}
+  explicit TMasterLink(TXbTable& table) : FTable(table) { SetOwnerDataSet(&table); }
   bool HasFields() const { return !SplitNames(FTable.FMasterFields).empty(); }
 
  protected:
@@ -217,7 +217,10 @@ TXbTable::TXbTable(TComponent* owner) : TDataSet(owner) {
 TXbTable::~TXbTable() {
   DestroyDataSet();
   FMasterLink->SetDataSource(nullptr);
-  if (FRoute.Connection) FRoute.Connection->UnregisterTable(this);
+  if (FRoute.Connection) {
+    FRoute.Connection->RemoveUser(this);
+    FRoute.Connection->UnregisterTable(this);
+  }
 }
 
 void TXbTable::Loaded() {
@@ -280,9 +283,24 @@ void TXbTable::SetAccessMethod(TAccessMethod value) {
 }
 
 void TXbTable::SetXbConnection(TXbConnection* value) {
-  if (FRoute.Connection) FRoute.Connection->UnregisterTable(this);
+  if (FRoute.Connection) {
+    FRoute.Connection->RemoveUser(this);
+    FRoute.Connection->UnregisterTable(this);
+  }
   FRoute.Connection = value;
-  if (value) value->RegisterTable(this);
+  if (value) {
+    value->RegisterTable(this);
+    value->AddUser(this);
+  }
+}
+
+void TXbTable::ConnectionRemoved(TXbConnection* connection, bool answering) {
+  if (connection != FRoute.Connection) return;
+  // A work area on a server that no longer answers is gone with it.
+  if (!answering && FRoute.AccessMethod == amServer) FArea = 0;
+  Close();
+  if (answering) connection->UnregisterTable(this);
+  FRoute.Connection = nullptr;
 }
 
 void TXbTable::SetExclusive(bool value) {
@@ -372,12 +390,14 @@ void TXbTable::ResolveTableDir() {
   } else if (!FDatabaseName.empty() && FDatabaseName.find_first_of("\\/:.") != std::string::npos) {
     dir = FDatabaseName;
   } else {
+    if (FDatabase && !TXbDatabase::Exists(FDatabase, FDatabaseSerial)) FDatabase = nullptr;
     if (!FDatabase) {
       TXbSearchObject search;
       for (TXbDatabase* db = search.FindFirst<TXbDatabase>(); db;
            db = search.FindNext<TXbDatabase>()) {
         if (Upper(db->DataPathAlias) == Upper(FDatabaseName)) {
           FDatabase = db;
+          FDatabaseSerial = db->Serial();
           break;
         }
       }
@@ -1099,7 +1119,49 @@ void TXbTable::DoBeforeInsert() {
 }
 
 void TXbTable::DoOnNewRecord() {
+  CopyMasterValues();
   if (OnNewRecord) OnNewRecord(*this);
+}
+
+// A new detail record starts with the master's link values, so that it belongs to the master
+// record it was added under. Master field i goes to the field that the detail's key fields
+// name at place i (the pairing the master key is built from), else to the field of its own name.
+void TXbTable::CopyMasterValues() {
+  if (!FMasterSource || !FMasterLink->Active() || !FMasterLink->HasFields()) return;
+  TDataSet* master = FMasterSource->DataSet();
+  if (!master) return;
+  std::vector<std::string> keyFields;
+  if (!FIndexName.empty() && FArea > 0) {
+    Select();
+    keyFields = KeyFieldsOf(Copy(E::xb_IndexKey(R())));
+  }
+  std::vector<std::string> names = SplitNames(FMasterFields);
+  for (size_t i = 0; i < names.size(); ++i) {
+    TField* from = master->FieldByName(names[i]);
+    TField* to = i < keyFields.size() ? FindField(keyFields[i]) : nullptr;
+    if (!to) to = FindField(names[i]);
+    if (!to || to->FieldKind != fkData) continue;
+    if (from->IsNull()) {
+      to->Clear();
+      continue;
+    }
+    switch (from->DataType()) {
+      case ftSmallint:
+      case ftInteger:
+      case ftDate:
+        to->SetAsInteger(from->AsInteger());
+        break;
+      case ftFloat:
+        to->SetAsFloat(from->AsFloat());
+        break;
+      case ftBoolean:
+        to->SetAsBoolean(from->AsBoolean());
+        break;
+      default:
+        to->SetAsString(from->AsString());
+        break;
+    }
+  }
 }
 
 void TXbTable::DoAfterInsert() {

@@ -100,7 +100,7 @@ struct TBlobSlot {
   bool Loaded;
 };
 
-class TXbTable : public TDataSet, public TXbRefreshable {
+class TXbTable : public TDataSet, public TXbRefreshable, public TXbConnectionUser {
  public:
   explicit TXbTable(TComponent* owner = nullptr);
   ~TXbTable() override;
@@ -231,6 +231,9 @@ class TXbTable : public TDataSet, public TXbRefreshable {
   bool RefreshableActive() const override { return Active(); }
   void RefreshFromEngine() override { Refresh(); }
 
+  // TXbConnectionUser: the connection goes; the table is closed and XbConnection cleared.
+  void ConnectionRemoved(TXbConnection* connection, bool answering) override;
+
  protected:
   void ActivateTable() override;
   void DeactivateTable() override;
@@ -307,6 +310,7 @@ class TXbTable : public TDataSet, public TXbRefreshable {
   TVariant FieldValue(TField* field) const;
   int32_t FindIndexFileLine(const std::string& name) const;
   void MasterChanged();
+  void CopyMasterValues();
   void MasterDisabled();
   std::string CompletedIndexFile(const std::string& file, bool forExtraIndexes) const;
   bool LocateKeySearch(TField* field, const TVariant& value, unsigned options, int32_t o0);
@@ -355,6 +359,7 @@ class TXbTable : public TDataSet, public TXbRefreshable {
   bool FCountStale = true;
   TEnvSettings FEnv;
   TXbDatabase* FDatabase = nullptr;
+  uint64_t FDatabaseSerial = 0;
 
   // Record buffers
   int32_t FCalcOffset = 0;

@@ -2,6 +2,9 @@
 // settings of TXbEnv.
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "TField.h"
 #include "TXbAccess.h"
 #include "TXbDatabase.h"
 #include "TXbEngine.h"
@@ -50,6 +53,7 @@ namespace {
 // counts them.
 class TFakeConnection : public TXbConnection {
  public:
+  ~TFakeConnection() override { ReleaseUsers(); }
   bool Connected() const override { return FConnected; }
   bool FileExists(const std::string&, const std::string&) override { return true; }
   void SetDatabaseName(const std::string& name) override { DatabaseName = name; }
@@ -98,6 +102,37 @@ TEST(Binding, ServerTablesGoToTheirConnection) {
   EXPECT_EQ(connection.DatabaseName, "remote");
 }
 
+TEST(Binding, ATableIsClosedAndLetsGoWhenItsConnectionGoes) {
+  xbtest::RequireEngine();
+  xbtest::TempDir dir;
+  std::string path = dir.File("LEDGER.DBF");
+  xbtest::MakeTable(path, "V,C,5,0", {{"a"}});
+  TXbTable t;
+  t.SetTableName(path);
+  t.SetExclusive(true);
+  TFakeConnection kept;
+  {
+    TFakeConnection gone;
+    t.SetXbConnection(&gone);
+    EXPECT_EQ(gone.Registered, 1);
+    t.Open();
+    ASSERT_TRUE(t.Active());
+  }
+  EXPECT_FALSE(t.Active());
+  EXPECT_EQ(t.Area(), 0);
+  EXPECT_EQ(t.XbConnection(), nullptr);
+  t.Open();  // the work area was closed in the engine: the exclusive table opens again
+  EXPECT_EQ(t.FieldByName("V")->AsString(), "a");
+  {
+    TFakeConnection replaced;
+    t.SetXbConnection(&replaced);
+    t.SetXbConnection(&kept);
+    EXPECT_EQ(replaced.Registered, 0);
+  }
+  EXPECT_TRUE(t.Active()) << "a connection the table no longer uses closes nothing";
+  EXPECT_EQ(t.XbConnection(), &kept);
+}
+
 TEST(Binding, ObserverSeesEachCallWithItsArguments) {
   xbtest::RequireEngine();
   TCallLog log;
@@ -135,15 +170,26 @@ TEST(ComponentSearch, DatabaseAliasesNameTableDirectories) {
   xbtest::TempDir dir;
   xbtest::MakeTable(dir.File("LEDGER.DBF"), "V,C,3,0", {{"a"}});
   TForm form;
-  TXbDatabase db(&form);
-  db.DataPath = dir.path();
-  db.DataPathAlias = "Books";
+  auto db = std::make_unique<TXbDatabase>(&form);
+  db->DataPath = dir.path();
+  db->DataPathAlias = "Books";
   TXbTable t(&form);
   t.SetDatabaseName("BOOKS");
   t.SetTableName("LEDGER");
   t.Open();
   EXPECT_EQ(t.TableDir(), dir.path() + "/");
   EXPECT_EQ(t.RecCount(), 1);
+  t.Close();
+  // The database the table found goes; another takes its alias: the next open finds that one.
+  xbtest::TempDir moved;
+  xbtest::MakeTable(moved.File("LEDGER.DBF"), "V,C,3,0", {{"a"}, {"b"}});
+  db.reset();
+  TXbDatabase other(&form);
+  other.DataPath = moved.path();
+  other.DataPathAlias = "books";
+  t.Open();
+  EXPECT_EQ(t.TableDir(), moved.path() + "/");
+  EXPECT_EQ(t.RecCount(), 2);
 }
 
 namespace {

@@ -250,3 +250,39 @@ TEST_F(DataSetWindow, AGridFindsTheWindowAroundTheRecordItWasMovedTo) {
     }
   }
 }
+
+namespace {
+
+// A link that is part of a record set, as a detail's link to its master is.
+struct TPartLink : TDataLink {
+  explicit TPartLink(TDataSet* owner) { SetOwnerDataSet(owner); }
+};
+
+}  // namespace
+
+TEST_F(DataSetWindow, DataSourcesMayNotLinkInACircle) {
+  std::string detailPath = Dir.File("DETAIL.DBF");
+  xbtest::MakeTable(detailPath, "V,C,5,0", {{"d1"}});
+  TXbTable detail;
+  detail.SetTableName(detailPath);
+  detail.SetMasterSource(&Source);  // detail follows Table
+  TDataSource detailSource;
+  detailSource.SetDataSet(&detail);
+  TDataSource other;
+  TXbTable unrelated;
+  other.SetDataSet(&unrelated);
+  struct Case {
+    const char* what;
+    TDataSource* source;
+    bool circular;
+  };
+  for (const Case& c : {Case{"to its own record set", &Source, true},
+                        Case{"back through the detail's master link", &detailSource, true},
+                        Case{"to a record set it does not lead back from", &other, false}}) {
+    SCOPED_TRACE(c.what);
+    TPartLink link(&Table);
+    EXPECT_EQ(xbtest::ErrorOf([&] { link.SetDataSource(c.source); }),
+              c.circular ? "Circular datalinks are not allowed" : "(no error)");
+    EXPECT_EQ(link.DataSource(), c.circular ? nullptr : c.source);
+  }
+}

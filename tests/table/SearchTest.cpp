@@ -186,3 +186,26 @@ TEST_F(Search, DetailFollowsItsMaster) {
   EXPECT_EQ(ErrorOf([&] { Table.SetMasterSource(&own); }),
             "Circular Datasource reference not allowed");
 }
+
+TEST_F(Search, ANewDetailRecordStartsWithItsMastersLinkValues) {
+  std::string masterPath = Dir.File("MASTER.DBF");
+  xbtest::MakeTable(masterPath, "CODE,C,8,0", {{"CD"}, {"AB12"}});
+  TXbTable master;
+  master.SetTableName(masterPath);
+  master.Open();
+  master.Next();
+  if (!MakeTag()) GTEST_SKIP() << "the engine makes no tags yet";
+  TDataSource source;
+  source.SetDataSet(&master);
+  Table.SetMasterFields("CODE");
+  Table.SetMasterSource(&source);
+  std::string seenByEvent;
+  Table.OnNewRecord = [&](TDataSet& t) { seenByEvent = t.FieldByName("ITEM_OUT")->AsString(); };
+  Table.Append();
+  EXPECT_EQ(seenByEvent, "AB12") << "copied before OnNewRecord runs";
+  Table.FieldByName("TEXT_OUT")->SetAsString("added under AB12");
+  Table.Post();
+  EXPECT_EQ(Walk(), (std::vector<std::string>{"AB12", "AB12"})) << "the detail still shows it";
+  Table.Close();
+  EXPECT_EQ(xbtest::RawField(Path, 5, "ITEM_OUT"), "AB12    ");
+}
