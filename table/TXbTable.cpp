@@ -764,7 +764,6 @@ void TXbTable::ReadImage(char* buffer) {
     const char* col = image + c.ColumnOffset;
     const int32_t w = std::min(c.Width, FRecSize - c.ColumnOffset);
     if (w < 0) continue;
-    std::string text(col, static_cast<size_t>(w));
     if (FEncrypted && FPassword.empty()) {
       entry[0] = 1;
       if (f->DataType() == ftString) {
@@ -773,15 +772,17 @@ void TXbTable::ReadImage(char* buffer) {
       }
       continue;
     }
+    // Text columns, the most of a record, go straight from the image into the buffer.
+    if (f->DataType() == ftString) {
+      entry[0] = 1;
+      size_t n = std::min(static_cast<size_t>(w), static_cast<size_t>(f->Size()));
+      while (n > 0 && col[n - 1] == ' ') --n;
+      std::memcpy(value, col, n);
+      value[n] = 0;
+      continue;
+    }
+    std::string text(col, static_cast<size_t>(w));
     switch (f->DataType()) {
-      case ftString: {
-        entry[0] = 1;
-        size_t n = std::min(text.size(), static_cast<size_t>(f->Size()));
-        while (n > 0 && text[n - 1] == ' ') --n;
-        std::memcpy(value, text.data(), n);
-        value[n] = 0;
-        break;
-      }
       case ftSmallint:
       case ftInteger: {
         std::string t = TrimBlanks(text);
