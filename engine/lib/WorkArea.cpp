@@ -258,6 +258,7 @@ Result<bool> WorkArea::StepPhysical(bool forward, uint32_t from) {
 
 Result<bool> WorkArea::StepOrdered(bool forward, OrderEntry entry) {
   Order* order = OrderAt(FOrder);
+  if (!order) return Status::Error("no controlling index order");
   // A damaged index must not make a walk endless: no walk visits more entries than records.
   uint64_t budget = uint64_t(FTable->Count()) + 16;
   FScratch.resize(FTable->RecordLength());
@@ -305,6 +306,7 @@ Result<bool> WorkArea::StepOrdered(bool forward, OrderEntry entry) {
 Result<bool> WorkArea::Step(bool forward) {
   if (FOrder == 0) return StepPhysical(forward, FRecNo);
   Order* order = OrderAt(FOrder);
+  if (!order) return Status::Error("no controlling index order");
   const OrderEntry& from = CurrentEntry();
   auto next = forward ? order->Next(from) : order->Prev(from);
   if (!next) return next.status();
@@ -314,6 +316,7 @@ Result<bool> WorkArea::Step(bool forward) {
 Result<bool> WorkArea::Edge(bool top) {
   if (FOrder == 0) return StepPhysical(top, top ? 0 : FTable->Count() + 1);
   Order* order = OrderAt(FOrder);
+  if (!order) return Status::Error("no controlling index order");
   Result<OrderEntry> start = OrderEntry();
   if (top) {
     start = FScopeLow ? order->Seek(*FScopeLow) : order->First();
