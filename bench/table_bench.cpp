@@ -238,34 +238,6 @@ int main(int argc, char** argv) {
         e.xb_Commit();
       }
     });
-    // The same posts with the reads of a 20-row window: filled above the new record when the
-    // append starts, and again around it once it is posted.
-    double engineWindow = Seconds([&] {
-      char number[32];
-      std::string record(static_cast<size_t>(e.xb_RecSize()) + 1, '\0');
-      for (long i = 0; i < posts; ++i) {
-        e.xb_GoBottom();
-        for (int k = 0; k < 19 && !e.xb_Bof(); ++k) {
-          e.xb_Skip(-1);
-          e.xb_GetRecord(record.data());
-        }
-        e.xb_AppendBlank();
-        e.xb_Replace("ITEM", 0, Key((i * 7919) % posts).c_str());
-        e.xb_Replace("TEXT", 0, "posted record");
-        std::snprintf(number, sizeof(number), "%10.2f", i % 1000 + 0.5);
-        e.xb_Replace("QTY", 0, number);
-        e.xb_Commit();
-        int32_t at = e.xb_RecNo();
-        e.xb_Go(at);
-        e.xb_GetRecord(record.data());
-        for (int k = 0; k < 19 && !e.xb_Bof(); ++k) {
-          e.xb_Skip(-1);
-          e.xb_GetRecord(record.data());
-        }
-      }
-    });
-    std::printf("post   engine with the window's record reads: %.3f s (ratio %.2f)\n", engineWindow,
-                tablePost / engineWindow);
     e.xb_Close();
     Report(tagged ? "post" : "post*", posts, tablePost, enginePost, 2);
     if (!tagged) std::printf("       * without a tag: the engine makes no tags yet\n");
