@@ -122,13 +122,7 @@ void TTranslatedRows::Add(const std::string& code, const std::string& descript, 
       row.Amount = FAmount.AsFloat();
       it = FRows.emplace(code, row).first;
     } else {
-      FTable.AppendBlank();
-      FItem.SetAsString(code);
-      FDescript.SetAsString(descript);
-      FNumber.SetAsFloat(count);
-      FGst.SetAsFloat(gst / 10000.0);
-      FAmount.SetAsFloat(amount / 10000.0);
-      FTable.Post();
+      AppendRow(code, descript, count, gst, amount);
       FLast = nullptr;
       TRow row;
       row.RecNo = FTable.RecNo();
@@ -166,14 +160,19 @@ void TTranslatedRows::AddThroughTable(const std::string& code, const std::string
     FAmount.SetAsFloat(AddMoney(FAmount.AsFloat(), amount));
     FTable.Post();
   } else {
-    FTable.AppendBlank();
-    FItem.SetAsString(code);
-    FDescript.SetAsString(descript);
-    FNumber.SetAsFloat(count);
-    FGst.SetAsFloat(gst / 10000.0);
-    FAmount.SetAsFloat(amount / 10000.0);
-    FTable.Post();
+    AppendRow(code, descript, count, gst, amount);
   }
+}
+
+void TTranslatedRows::AppendRow(const std::string& code, const std::string& descript, int32_t count,
+                                int64_t gst, int64_t amount) {
+  FTable.AppendBlank();
+  FItem.SetAsString(code);
+  FDescript.SetAsString(descript);
+  FNumber.SetAsFloat(count);
+  FGst.SetAsFloat(gst / 10000.0);
+  FAmount.SetAsFloat(amount / 10000.0);
+  FTable.Post();
 }
 
 void TTranslatedRows::Write(const TRow& row) {

@@ -65,6 +65,9 @@ class TTranslatedRows {
   // certain without the table.
   static bool Stored(double value, const TColumn& column, double& stored);
   bool Plain(const std::string& code) const;
+  // A new row for `code` holding this one line.
+  void AppendRow(const std::string& code, const std::string& descript, int32_t count, int64_t gst,
+                 int64_t amount);
   void AddThroughTable(const std::string& code, const std::string& descript, int32_t count,
                        int64_t gst, int64_t amount);
   void Write(const TRow& row);

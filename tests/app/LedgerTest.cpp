@@ -8,19 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "RecordingReport.h"
 #include "TLedger.h"
 #include "TestSupport.h"
 
 namespace {
-
-class TRecordingReport : public TLedgerReport {
- public:
-  std::vector<std::string> Events;
-  void Beep() override { Events.push_back("beep"); }
-  void Show(const std::string& text) override { Events.push_back("show " + text); }
-  void ShowInformation(const std::string& text) override { Events.push_back("info " + text); }
-  void ShowError(const std::string& text) override { Events.push_back("error " + text); }
-};
 
 struct TTranslation {
   const char* In;
