@@ -1,7 +1,9 @@
-// Little- and big-endian integers in page buffers.
+// Little- and big-endian integers in page buffers, and the byte order of keys.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace xb {
 
@@ -23,6 +25,21 @@ inline void PutLe32(uint8_t* p, uint32_t v) {
 }
 inline void PutBe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+// Unsigned byte order of the first `length` bytes of `a` and `b` (-1, 0 or 1), eight bytes at a
+// time: keys are short and fixed-width, where a library call costs more than the comparison.
+inline int CompareBytes(const char* a, const char* b, size_t length) {
+  size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+  }
+  for (; i < length; ++i)
+    if (a[i] != b[i]) return static_cast<uint8_t>(a[i]) < static_cast<uint8_t>(b[i]) ? -1 : 1;
+  return 0;
 }
 
 }  // namespace xb

@@ -8,6 +8,8 @@
 
 #include <sys/mman.h>
 
+#include "cdx/Bytes.h"
+
 namespace xb {
 namespace {
 
@@ -29,20 +31,6 @@ size_t CommonLength(const char* a, const char* b, size_t limit) {
   }
   while (n < limit && a[n] == b[n]) ++n;
   return n;
-}
-
-// Whether the first `length` bytes of `a` sort after those of `b` as unsigned bytes.
-bool After(const char* a, const char* b, size_t length) {
-  size_t n = 0;
-  for (; n + 8 <= length; n += 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a + n, 8);
-    std::memcpy(&y, b + n, 8);
-    if (x != y) return __builtin_bswap64(x) > __builtin_bswap64(y);
-  }
-  for (; n < length; ++n)
-    if (a[n] != b[n]) return static_cast<uint8_t>(a[n]) > static_cast<uint8_t>(b[n]);
-  return false;
 }
 
 // memcpy for the short entries, which a call to the library would cost more than it copies.
@@ -139,7 +127,9 @@ void KeySorter::Sort() {
       for (size_t i = 1; i < range.count; ++i) {
         CopyEntry(held, home + i * width, width);
         size_t j = i;
-        while (j > 0 && After(home + (j - 1) * width + depth, held + depth, width - depth)) --j;
+        while (j > 0 &&
+               CompareBytes(home + (j - 1) * width + depth, held + depth, width - depth) > 0)
+          --j;
         if (j == i) continue;
         std::memmove(home + (j + 1) * width, home + j * width, (i - j) * width);
         CopyEntry(home + j * width, held, width);

@@ -26,21 +26,6 @@ uint32_t GetBe(const uint8_t* p) {
   return GetBe32(p);
 }
 
-// Unsigned byte order of two keys of one length, eight bytes at a time: searches compare
-// short fixed-width keys, where a library call costs more than the comparison.
-int CompareBytes(const char* a, const char* b, size_t length) {
-  size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a + i, 8);
-    std::memcpy(&y, b + i, 8);
-    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
-  }
-  for (; i < length; ++i)
-    if (a[i] != b[i]) return static_cast<uint8_t>(a[i]) < static_cast<uint8_t>(b[i]) ? -1 : 1;
-  return 0;
-}
-
 int Compare(std::string_view a, uint32_t ra, std::string_view b, uint32_t rb) {
   int c = CompareBytes(a.data(), b.data(), a.size());
   if (c != 0) return c;
