@@ -2,7 +2,11 @@
 // real files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "cdx/IndexHeader.h"
 #include "cdx/KeyCodec.h"
@@ -91,6 +95,124 @@ TEST(CdxCodec, LeafRoundTripAndLayout) {
   for (size_t i = 0; i < leaf.Count(); ++i) {
     EXPECT_EQ(back->Key(i), leaf.Key(i));
     EXPECT_EQ(back->Recno(i), leaf.Recno(i));
+  }
+}
+
+// A node read from its page keeps its keys packed; it must find, copy and order them exactly as
+// a node holding them at full length, before and after it is spread out or changed.
+TEST(CdxCodec, PackedNodesSearchAsTheirKeysAtFullLength) {
+  using Entry = std::pair<std::string, uint32_t>;
+  auto chars = [](std::vector<std::string> texts, int length) {
+    std::vector<Entry> out;
+    uint32_t recno = 1;
+    for (const std::string& t : texts) out.push_back({KeyCodec::Character(t, length), recno++});
+    return out;
+  };
+  struct Case {
+    const char* what;
+    bool leaf;
+    int keyLength;
+    int fill;
+    std::vector<Entry> entries;
+  };
+  std::vector<Case> cases = {
+      {"long shared start, short ends", true, 20, 0x20,
+       chars({"ITEM0012345670", "ITEM0012345678", "ITEM0012349999", "ITEM00124", "ITEM0013"}, 20)},
+      {"bytes beyond the slice", true, 20, 0x20,
+       chars({"A", "ABCDEFGHIJ", "ABCDEFGHIJKLMNOPQRS", "ABCDEFGHIJKLMNOPQRT", "B"}, 20)},
+      {"one key", true, 20, 0x20, chars({"ONLY"}, 20)},
+      {"keys shorter than a slice", true, 3, 0x20, chars({"", "A", "AB", "ABC", "B"}, 3)},
+      {"interior entries", false, 12, 0x20, chars({"APPLE", "APPLE PIE", "BANANA", "CHERRY"}, 12)},
+  };
+  // Equal keys in record-number order, and binary keys with 00 and FF bytes, no fill dropped.
+  cases.push_back({"duplicates",
+                   true,
+                   10,
+                   0x20,
+                   {{KeyCodec::Character("SAME", 10), 3},
+                    {KeyCodec::Character("SAME", 10), 7},
+                    {KeyCodec::Character("SAME", 10), 9},
+                    {KeyCodec::Character("SAMF", 10), 1}}});
+  cases.push_back({"binary keys",
+                   true,
+                   8,
+                   -1,
+                   {{std::string("\x00\x00\x00\x00\x00\x00\x00\x00", 8), 1},
+                    {std::string("\x80\x00\x00\x00\x00\x00\x00\x01", 8), 2},
+                    {std::string("\x80\xFF\x00\x00\x00\x00\x00\x00", 8), 3},
+                    {std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 8), 4}}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    xb::Node full(c.leaf, c.keyLength, c.fill);
+    for (const Entry& e : c.entries) full.Insert(full.Count(), e.first, e.second, e.second * 512);
+    uint8_t page[512];
+    ASSERT_TRUE(full.Encode(page));
+    auto packed = xb::Node::Decode(page, c.keyLength, c.fill);
+    ASSERT_TRUE(packed.ok()) << packed.status().message();
+    EXPECT_TRUE(packed->Ordered());
+    EXPECT_EQ(packed->UsedBytes(), full.UsedBytes());
+    // Probes: every key, with record numbers around its own, and keys between and outside.
+    std::vector<Entry> probes;
+    for (const Entry& e : c.entries) {
+      for (uint32_t r : {0u, e.second, e.second + 1, 0xFFFFFFFFu}) probes.push_back({e.first, r});
+      std::string above = e.first, below = e.first;
+      above.back() = static_cast<char>(static_cast<uint8_t>(above.back()) + 1);
+      below.back() = static_cast<char>(static_cast<uint8_t>(below.back()) - 1);
+      probes.push_back({above, 0});
+      probes.push_back({below, 0});
+    }
+    probes.push_back({std::string(static_cast<size_t>(c.keyLength), '\0'), 0});
+    probes.push_back({std::string(static_cast<size_t>(c.keyLength), '\xFF'), 0xFFFFFFFF});
+    auto check = [&](const xb::Node& node, const char* state) {
+      SCOPED_TRACE(state);
+      std::string key(static_cast<size_t>(c.keyLength), '?');
+      for (size_t i = 0; i < c.entries.size(); ++i) {
+        node.CopyKey(i, key.data());
+        EXPECT_EQ(key, c.entries[i].first) << i;
+        EXPECT_EQ(node.Recno(i), c.entries[i].second) << i;
+      }
+      for (const Entry& p : probes)
+        for (bool upper : {false, true}) {
+          auto pos = upper ? std::upper_bound(c.entries.begin(), c.entries.end(), p)
+                           : std::lower_bound(c.entries.begin(), c.entries.end(), p);
+          EXPECT_EQ(node.LowerBound(p.first, p.second, upper),
+                    static_cast<size_t>(pos - c.entries.begin()))
+              << Hex(p.first) << " " << p.second << (upper ? " upper" : "");
+        }
+    };
+    check(*packed, "packed");
+    check(full, "full length");
+    EXPECT_EQ(packed->Key(0), c.entries[0].first);  // spreads the keys out
+    check(*packed, "spread out");
+    if (c.entries.size() > 1) {
+      xb::Node out(c.leaf, c.keyLength, c.fill);
+      for (size_t i = c.entries.size(); i-- > 0;)
+        out.Insert(out.Count(), c.entries[i].first, c.entries[i].second);
+      ASSERT_TRUE(out.Encode(page));
+      EXPECT_FALSE(xb::Node::Decode(page, c.keyLength, c.fill)->Ordered()) << "reversed";
+    }
+  }
+}
+
+// Another writer may compress a leaf less than it could: the keys read back are the same, and
+// the node counts the bytes it would store itself.
+TEST(CdxCodec, LeavesCompressedLessThanTheyCouldBeReadBack) {
+  const std::string keys = KeyCodec::Character("ABCDEF", 10) + KeyCodec::Character("ABCDEG", 10) +
+                           KeyCodec::Character("ABX", 10);
+  // Canonical: (0, 4 trail) (5 dup, 4 trail) (2 dup, 7 trail); here no dup and no trail at all.
+  xb::Node::LeafEntry entries[] = {{1, 0, 0}, {2, 0, 0}, {3, 0, 0}};
+  uint8_t page[512];
+  xb::Node::EncodeLeaf(page, true, xb::Node::kNone, xb::Node::kNone, 10, 3, keys.data(), entries,
+                       3);
+  auto node = xb::Node::Decode(page, 10, 0x20);
+  ASSERT_TRUE(node.ok()) << node.status().message();
+  xb::Node canonical(true, 10, 0x20);
+  for (size_t i = 0; i < 3; ++i) canonical.Insert(i, keys.substr(i * 10, 10), uint32_t(i + 1));
+  EXPECT_EQ(node->UsedBytes(), canonical.UsedBytes());
+  std::string key(10, '?');
+  for (size_t i = 0; i < 3; ++i) {
+    node->CopyKey(i, key.data());
+    EXPECT_EQ(key, keys.substr(i * 10, 10));
   }
 }
 

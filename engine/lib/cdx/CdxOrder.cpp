@@ -135,12 +135,14 @@ Result<OrderEntry> CdxOrder::Prev(const OrderEntry& from) {
 
 Result<OrderEntry> CdxOrder::Seek(std::string_view text) {
   if (Status s = BeforeRead(); !s) return s;
-  std::string key = TextKey(text);
   if (!Descending()) {
     // First entry whose key begins with (or comes after) the text: the text completed with
-    // the lowest bytes.
-    return Entry(FTree->Seek(key, 0, false, FCursor));
+    // the lowest bytes. A character key is the text itself, cut to the key's length.
+    if (FKind == KeyKind::kCharacter)
+      return Entry(FTree->Seek(text.substr(0, static_cast<size_t>(FKeyLength)), 0, false, FCursor));
+    return Entry(FTree->Seek(TextKey(text), 0, false, FCursor));
   }
+  std::string key = TextKey(text);
   // Descending: the last entry, in ascending order, whose key does not come after the text.
   std::string high = key;
   high.resize(static_cast<size_t>(FKeyLength), '\xFF');
@@ -151,8 +153,8 @@ Result<OrderEntry> CdxOrder::Seek(std::string_view text) {
 }
 
 bool CdxOrder::Matches(std::string_view key, std::string_view text, bool exact) const {
-  std::string want = TextKey(text);
-  if (FKind != KeyKind::kCharacter) return key == want;
+  if (FKind != KeyKind::kCharacter) return key == TextKey(text);
+  std::string_view want = text.substr(0, static_cast<size_t>(FKeyLength));
   if (key.size() < want.size() || key.compare(0, want.size(), want) != 0) return false;
   if (!exact) return true;
   return key.find_first_not_of(' ', want.size()) == std::string_view::npos;

@@ -23,7 +23,7 @@ Result<IndexHeader> IndexHeader::Decode(const uint8_t* bytes) {
   header.options = bytes[14];
   header.signature = bytes[15];
   header.descending = GetLe16(bytes + 502) != 0;
-  if (header.keyLength == 0 || header.keyLength > 240)
+  if (header.keyLength == 0 || header.keyLength > kMaxKeyLength)
     return Status::Error("index header: key length " + std::to_string(header.keyLength));
   // The key text ends at its NUL, or earlier when 504 or 510 says so (other readers cut it
   // at the smaller of the two); the FOR text starts at 504.

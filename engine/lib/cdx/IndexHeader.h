@@ -37,6 +37,7 @@ struct IndexHeader {
   uint32_t root = 0;
   uint32_t freeList = 0;
   uint32_t counter = 0;
+  static constexpr uint16_t kMaxKeyLength = 240;
   uint16_t keyLength = 0;
   uint8_t options = kCompact | kCompound;
   uint8_t signature = 1;

@@ -1,5 +1,13 @@
-// One 512-byte node of a tag's B+tree, decoded: the keys at full length, their record
-// numbers and, in an interior node, the child pages.
+// One 512-byte node of a tag's B+tree, decoded: the keys, their record numbers and, in an
+// interior node, the child pages.
+//
+// A node read from its page keeps its keys packed: the bytes every key begins with once, then
+// for each key the next eight bytes as a number (its slice), and the bytes after those only
+// where some key has more than fill there. A leaf of a large tag then takes about half the
+// memory it takes with its keys at full length, so that far more of a tag's nodes stay in the
+// processor's caches, and a search compares numbers lying together in a few cache lines. The
+// first change, or the first call of Key(), spreads the keys out at full length; the node
+// keeps slices from then on as a search aid, made again by the first search after a change.
 //
 // Node header (every node):
 //   off  size  field
@@ -35,6 +43,7 @@
 // sized for; recbits takes all the remaining bits.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,7 +53,8 @@
 
 namespace xb {
 
-class Node {
+// Aligned to a cache line, so that the members a search reads share as few lines as can be.
+class alignas(64) Node {
  public:
   static constexpr size_t kPageSize = 512;
   static constexpr uint32_t kNone = 0xFFFFFFFF;
@@ -55,8 +65,10 @@ class Node {
   Node(bool leaf, int keyLength, int fill);
 
   // Decodes a page. Fails, without reading outside the page, when counts, widths, masks or
-  // compression counts are impossible.
-  static Result<Node> Decode(const uint8_t* page, int keyLength, int fill);
+  // compression counts are impossible. `scratch`, when given, is working memory the caller
+  // keeps from page to page.
+  static Result<Node> Decode(const uint8_t* page, int keyLength, int fill,
+                             std::string* scratch = nullptr);
   // Writes the page; false (and nothing written) when the node does not fit in one.
   bool Encode(uint8_t* page) const;
 
@@ -83,9 +95,15 @@ class Node {
   int KeyLength() const { return FKeyLength; }
 
   size_t Count() const { return FRecnos.size(); }
+  // Key i at full length; on a packed node this first spreads out every key.
   std::string_view Key(size_t i) const {
+    if (FPacked) Unpack();
     return std::string_view(FKeys).substr(i * FKeyLength, FKeyLength);
   }
+  // Writes key i (KeyLength() bytes) to `out` without spreading out the node's keys.
+  void CopyKey(size_t i, char* out) const;
+  // Whether the entries are in (key, record number) order, without spreading out the keys.
+  bool Ordered() const;
   uint32_t Recno(size_t i) const { return FRecnos[i]; }
   uint32_t Child(size_t i) const { return FChildren[i]; }
 
@@ -96,7 +114,29 @@ class Node {
   void Insert(size_t i, std::string_view key, uint32_t recno, uint32_t child = 0);
   void Erase(size_t i);
   void Set(size_t i, std::string_view key, uint32_t recno);
-  void SetChild(size_t i, uint32_t child) { FChildren[i] = child; }
+  void SetChild(size_t i, uint32_t child) {
+    FChildren[i] = child;
+    FChildNodes.clear();
+  }
+  // Interior node: the page cache's node for child i as last looked up, if the cache has
+  // dropped no node since (its `epoch`) and the children have not changed; else nullptr.
+  Node* CachedChild(size_t i, uint64_t epoch) const {
+    return FChildEpoch == epoch && i < FChildNodes.size() ? FChildNodes[i] : nullptr;
+  }
+  void RememberChild(size_t i, Node* child, uint64_t epoch) const {
+    if (FChildEpoch != epoch || FChildNodes.size() != Count()) {
+      FChildNodes.assign(Count(), nullptr);
+      FChildEpoch = epoch;
+    }
+    FChildNodes[i] = child;
+  }
+  // Asks for the lines a search of this node reads first.
+  void PrefetchSearch() const {
+    __builtin_prefetch(this);
+    __builtin_prefetch(reinterpret_cast<const char*>(this) + 64);
+    const char* lines = reinterpret_cast<const char*>(FSlices.data());
+    for (size_t at = 0; at < FSlices.size() * 8; at += 64) __builtin_prefetch(lines + at);
+  }
   // Moves the entries from `from` on to the front of the empty node `right`.
   void MoveTail(size_t from, Node& right);
   // Appends every entry of `right` (same kind of node).
@@ -118,7 +158,8 @@ class Node {
 
   // Memory the decoded node takes, for the page file's budget.
   size_t MemoryBytes() const {
-    return sizeof(Node) + FKeys.capacity() + 4 * (FRecnos.capacity() + FChildren.capacity());
+    return sizeof(Node) + FKeys.capacity() + FPackedBytes.capacity() +
+           4 * (FRecnos.capacity() + FChildren.capacity()) + 8 * FSlices.capacity();
   }
 
   bool dirty = false;       // changed since it was read or written; set by the page file's users
@@ -127,18 +168,54 @@ class Node {
  private:
   size_t TrailOf(size_t i) const;
   size_t StoredOf(size_t i) const;  // stored bytes of entry i given entry i - 1
+  // Makes the slices from `keys`: Count() keys at full length, `stride` bytes apart.
+  void BuildSlices(const char* keys, size_t stride) const;
+  // Packs a decoded page's keys (as for BuildSlices).
+  void Pack(const char* keys, size_t stride);
+  void Unpack() const;
+  void CountStored() const;
+  // Before any change: keys at full length and counted, slices to be made again.
+  void Changed() {
+    if (FPacked) Unpack();
+    if (!FStoredKnown) CountStored();
+    FSliced = false;
+    FChildNodes.clear();
+  }
+  // Where the bytes after the slices begin.
+  size_t RestAt() const { return std::min(static_cast<size_t>(FKeyLength), FShared + 8); }
+  // The bytes of entry i from RestAt() on; nullptr when packed without them (all fill).
+  const char* RestOf(size_t i) const;
+  // Compares the bytes from RestAt() on of entry i with those of `rest` (nullptr: all fill).
+  int CompareRest(size_t i, const char* rest) const;
+  uint8_t FillByte() const { return FFill < 0 ? 0x20 : static_cast<uint8_t>(FFill); }
 
+  // What a search reads comes first: with the node on a cache-line boundary (see the class),
+  // a search touches two lines of it.
   bool FLeaf;
   bool FRoot = false;
+  // Every key begins with the same FShared bytes; FSlices holds, for each key, the eight
+  // bytes after them as a number that orders as the bytes do. Packed, FPackedBytes holds the
+  // shared bytes, then, with FPackedRest, each key's bytes from RestAt() on.
+  mutable bool FPacked = false;
+  mutable bool FPackedRest = false;
+  mutable bool FSliced = false;
   int FKeyLength;
   int FFill;
-  uint32_t FLeft = kNone;
-  uint32_t FRight = kNone;
-  std::string FKeys;
+  mutable size_t FShared = 0;
+  mutable std::vector<uint64_t> FSlices;
   std::vector<uint32_t> FRecnos;
   std::vector<uint32_t> FChildren;
-  size_t FStored = 0;  // leaf: the sum of StoredOf over the entries
+  mutable std::string FPackedBytes;
+  mutable std::string FKeys;  // full length, one after the other; empty while packed
+  mutable std::vector<Node*> FChildNodes;
+  mutable uint64_t FChildEpoch = 0;
+  uint32_t FLeft = kNone;
+  uint32_t FRight = kNone;
   uint32_t FRecnoBound = 0;
+  // Leaf: the sum of StoredOf over the entries, once known (a node read from its page counts
+  // it when first changed or measured).
+  mutable size_t FStored = 0;
+  mutable bool FStoredKnown = true;
 };
 
 }  // namespace xb

@@ -26,7 +26,44 @@ Status PageFile::Read(uint32_t offset, uint8_t* buffer, size_t length) {
 Status PageFile::Write(uint32_t offset, const uint8_t* buffer, size_t length) {
   Status s = FFile->WriteAt(offset, buffer, length);
   if (s && offset + length > FSize) FSize = offset + length;
+  // The runs the write touches: the bytes they hold are brought up to date, and a run that
+  // ended short of the write (it was read when the file was shorter) is forgotten. After a
+  // failed write the file's bytes are unknown, so the runs are forgotten too.
+  uint64_t end = uint64_t{offset} + length;
+  for (uint64_t number = offset / kRunBytes; !FRuns.empty() && number * kRunBytes < end; ++number) {
+    Run& run = FRuns[number % kRunSlots];
+    if (run.number != number) continue;
+    uint64_t start = number * kRunBytes;
+    uint64_t from = std::max<uint64_t>(start, offset);
+    uint64_t to = std::min<uint64_t>(start + kRunBytes, end);
+    if (!s || to > start + run.length) {
+      run.number = Run::kNoRun;
+      continue;
+    }
+    std::memcpy(run.bytes.get() + (from - start), buffer + (from - offset), to - from);
+  }
   return s;
+}
+
+Result<const uint8_t*> PageFile::RunPage(uint32_t offset) {
+  if (!Holds(offset, kPageSize))
+    return Status::Error("index page " + std::to_string(offset) + " lies outside the file");
+  if (FRuns.empty()) FRuns.resize(kRunSlots);
+  uint32_t number = offset / kRunBytes;
+  uint64_t start = uint64_t{number} * kRunBytes;
+  Run& run = FRuns[number % kRunSlots];
+  if (run.number != number || offset + kPageSize > start + run.length) {
+    run.number = Run::kNoRun;
+    if (!run.bytes) run.bytes = std::make_unique<uint8_t[]>(kRunBytes);
+    size_t length = static_cast<size_t>(std::min<uint64_t>(kRunBytes, FSize - start));
+    Result<size_t> got = FFile->ReadAt(start, run.bytes.get(), length);
+    if (!got) return got.status();
+    if (offset + kPageSize > start + *got)
+      return Status::Error("index file is shorter than its pages");
+    run.number = number;
+    run.length = static_cast<uint32_t>(*got / kPageSize * kPageSize);
+  }
+  return run.bytes.get() + (offset - start);
 }
 
 Status PageFile::WriteNode(Entry& entry) {
@@ -136,6 +173,7 @@ void PageFile::Insert(uint32_t offset, std::shared_ptr<Node> node) {
 
 void PageFile::Drop(uint32_t slot) {
   Entry& entry = FEntries[slot];
+  ++FEpoch;
   IndexErase(entry.offset);
   FBytes -= entry.bytes;
   entry.node.reset();
@@ -153,28 +191,27 @@ Result<std::shared_ptr<Node>> PageFile::Load(uint32_t offset, int keyLength, int
   }
   if (offset < 2 * kPageSize)
     return Status::Error("index page " + std::to_string(offset) + " points into the header");
-  uint8_t page[kPageSize];
-  Status s = Read(offset, page, kPageSize);
-  if (!s) return s;
-  Result<Node> node = Node::Decode(page, keyLength, fill);
+  Result<const uint8_t*> page = RunPage(offset);
+  if (!page) return page.status();
+  Result<Node> node = Node::Decode(*page, keyLength, fill, &FScratch);
   if (!node) return Status::Error(node.status().message() + " at " + std::to_string(offset));
   auto shared = std::make_shared<Node>(std::move(*node));
   Insert(offset, shared);
-  s = Evict();
+  Status s = Evict();
   if (!s) return s;
   return shared;
 }
 
-Result<const Node*> PageFile::Peek(uint32_t offset, int keyLength, int fill) {
+Result<Node*> PageFile::Peek(uint32_t offset, int keyLength, int fill) {
   if (const Cell* cell = Find(offset)) {
     if (cell->node->KeyLength() != keyLength)
       return Status::Error("index page " + std::to_string(offset) + " belongs to two tags");
     cell->node->referenced = true;
-    return static_cast<const Node*>(cell->node);
+    return cell->node;
   }
   Result<std::shared_ptr<Node>> node = Load(offset, keyLength, fill);
   if (!node) return node.status();
-  return static_cast<const Node*>(node->get());
+  return node->get();
 }
 
 std::shared_ptr<Node> PageFile::Adopt(uint32_t offset, Node node) {
@@ -238,6 +275,8 @@ Status PageFile::Flush(bool sync) {
 }
 
 void PageFile::Discard() {
+  ++FEpoch;
+  FRuns.clear();
   FEntries.clear();
   FFreeSlots.clear();
   FTable.clear();

@@ -3,6 +3,12 @@
 // `cacheNodes` nodes and kCacheBytes of decoded node memory (enough for every node of a 10 MB
 // index with 20-byte keys, so that seeks in such a tag read no page twice).
 //
+// Read-ahead: a node that is not cached is read with the pages around it, an aligned run of
+// kRunBytes, and the run is kept in one of kRunSlots slots (the slot is the run's number
+// modulo the count, so every run of a file of up to 16 MiB has its own). The other nodes of
+// the run then decode without a read of their own. Writes through this object reach the
+// runs they touch.
+//
 // Free list: the directory header (file offset 0) holds the first free page at offset 4, LE;
 // each free page holds the next one in its first 4 bytes, LE, the rest zero; 0 ends the list
 // (FFFFFFFF is read as empty too). Pages on the list when the file was opened are never taken
@@ -12,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -26,6 +33,8 @@ class PageFile {
   static constexpr uint32_t kPageSize = 512;
   static constexpr size_t kDefaultCacheNodes = 65536;
   static constexpr size_t kCacheBytes = size_t{48} << 20;
+  static constexpr uint32_t kRunBytes = 8192;
+  static constexpr size_t kRunSlots = 2048;
 
   // Takes `file`; `size` is its current length.
   PageFile(std::unique_ptr<File> file, uint64_t size, size_t cacheNodes = kDefaultCacheNodes);
@@ -42,7 +51,7 @@ class PageFile {
   Result<std::shared_ptr<Node>> Load(uint32_t offset, int keyLength, int fill);
   // The node at `offset` for a look that ends before the next Load or Peek: no hold is taken
   // and the node may be evicted by the next call that reads a page.
-  Result<const Node*> Peek(uint32_t offset, int keyLength, int fill);
+  Result<Node*> Peek(uint32_t offset, int keyLength, int fill);
   // Puts a new node for a freshly allocated page into the cache, dirty.
   std::shared_ptr<Node> Adopt(uint32_t offset, Node node);
 
@@ -61,6 +70,9 @@ class PageFile {
   void Discard();
 
   size_t CachedNodes() const { return FLive; }
+  // Counts the nodes dropped from the cache: a node pointer taken from it stays valid while
+  // this has not changed.
+  uint64_t Epoch() const { return FEpoch; }
 
  private:
   // A cache slot; `node` empty when the slot is free.
@@ -75,6 +87,15 @@ class PageFile {
     uint32_t slot;
     Node* node;
   };
+  // A run of the file as read; `number` is its offset / kRunBytes, kNoRun when empty.
+  struct Run {
+    static constexpr uint32_t kNoRun = 0xFFFFFFFF;
+    uint32_t number = kNoRun;
+    uint32_t length = 0;
+    std::unique_ptr<uint8_t[]> bytes;
+  };
+  // The page at `offset` from its run, reading the run when it is not held.
+  Result<const uint8_t*> RunPage(uint32_t offset);
   Status WriteNode(Entry& entry);
   Status Evict();
   void Insert(uint32_t offset, std::shared_ptr<Node> node);
@@ -99,9 +120,12 @@ class PageFile {
   size_t FLive = 0;   // slots in use
   size_t FBytes = 0;  // the sum of their bytes
   size_t FHand = 0;
+  uint64_t FEpoch = 1;
   uint32_t FFreeHead = 0;
   uint32_t FWrittenFreeHead = 0;
   std::unordered_set<uint32_t> FOwnFree;  // pages this object put on the list
+  std::vector<Run> FRuns;                 // kRunSlots once the first run is read
+  std::string FScratch;                   // for Node::Decode
 };
 
 }  // namespace xb

@@ -56,36 +56,46 @@ Status TagTree::Descend(std::string_view key, uint32_t recno, bool after, Path& 
   return Corrupt("tree deeper than " + std::to_string(kMaxDepth), offset);
 }
 
-Status TagTree::FindLeaf(std::string_view key, uint32_t recno, bool after, Step& leaf) {
+Status TagTree::FindLeaf(std::string_view key, uint32_t recno, bool after, Spot& leaf) {
   uint32_t offset = FHeader.root;
+  // A node remembers the cache's nodes for its children, so that the way down needs no
+  // lookup by page while the cache keeps them, and the next node's lines are asked for as
+  // soon as it is known.
+  Result<Node*> node = FPages.Peek(offset, FHeader.keyLength, FFill);
   for (size_t depth = 0; depth < kMaxDepth; ++depth) {
-    // Interior nodes only need a look; the leaf is held for the caller.
-    Result<const Node*> node = FPages.Peek(offset, FHeader.keyLength, FFill);
     if (!node) return node.status();
     const Node& n = **node;
     if (n.IsLeaf()) {
-      Result<std::shared_ptr<Node>> held = Load(offset);
-      if (!held) return held.status();
-      size_t index = (*held)->LowerBound(key, recno, after);
-      leaf = Step{offset, std::move(*held), index};
+      leaf = Spot{offset, *node, n.LowerBound(key, recno, after)};
       return Status::Ok();
     }
     size_t index = n.LowerBound(key, recno, after);
     if (n.Count() == 0) return Corrupt("empty interior node", offset);
     if (index == n.Count()) index = n.Count() - 1;
     offset = n.Child(index);
+    uint64_t epoch = FPages.Epoch();
+    if (Node* child = n.CachedChild(index, epoch)) {
+      child->PrefetchSearch();
+      child->referenced = true;
+      node = child;
+      continue;
+    }
+    node = FPages.Peek(offset, FHeader.keyLength, FFill);
+    // A read may have made room by dropping nodes, this one among them.
+    if (node && FPages.Epoch() == epoch) n.RememberChild(index, *node, epoch);
   }
   return Corrupt("tree deeper than " + std::to_string(kMaxDepth), offset);
 }
 
-void TagTree::Fill(TagPosition& pos, uint32_t leaf, size_t index,
-                   const std::shared_ptr<Node>& node) const {
+void TagTree::Fill(TagPosition& pos, uint32_t leaf, size_t index, Node* node) const {
   pos.leaf = leaf;
   pos.index = index;
-  pos.key.assign(node->Key(index));
+  pos.key.resize(static_cast<size_t>(FHeader.keyLength));
+  node->CopyKey(index, pos.key.data());
   pos.recno = node->Recno(index);
   pos.version = FVersion;
-  if (pos.node != node) pos.node = node;
+  pos.node = node;
+  pos.epoch = FPages.Epoch();
 }
 
 // Stands on entry `index` of `leaf`, or on the first entry after it in the following leaves.
@@ -95,7 +105,7 @@ Result<bool> TagTree::SettleForward(uint32_t leaf, size_t index, TagPosition& po
     if (!node) return node.status();
     if (!(*node)->IsLeaf()) return Corrupt("sibling of a leaf is not a leaf", leaf);
     if (index < (*node)->Count()) {
-      Fill(pos, leaf, index, *node);
+      Fill(pos, leaf, index, node->get());
       return true;
     }
     leaf = (*node)->Right();
@@ -115,7 +125,7 @@ Result<bool> TagTree::SettleBackward(uint32_t leaf, size_t index, TagPosition& p
     if (!(*node)->IsLeaf()) return Corrupt("sibling of a leaf is not a leaf", leaf);
     size_t count = (*node)->Count();
     if (count > 0 && (index == SIZE_MAX || index < count)) {
-      Fill(pos, leaf, index == SIZE_MAX ? count - 1 : index, *node);
+      Fill(pos, leaf, index == SIZE_MAX ? count - 1 : index, node->get());
       return true;
     }
     leaf = (*node)->Left();
@@ -128,28 +138,30 @@ Result<bool> TagTree::SettleBackward(uint32_t leaf, size_t index, TagPosition& p
 }
 
 Result<bool> TagTree::First(TagPosition& pos) {
-  Step leaf;
+  Spot leaf;
   Status s = FindLeaf(std::string(FHeader.keyLength, '\0'), 0, false, leaf);
   if (!s) return s;
   return SettleForward(leaf.offset, 0, pos);
 }
 
 Result<bool> TagTree::Last(TagPosition& pos) {
-  Step leaf;
+  Spot leaf;
   Status s = FindLeaf(std::string(FHeader.keyLength, '\xFF'), 0xFFFFFFFF, true, leaf);
   if (!s) return s;
   return SettleBackward(leaf.offset, SIZE_MAX, pos);
 }
 
 Result<bool> TagTree::Seek(std::string_view key, uint32_t recno, bool after, TagPosition& pos) {
-  Step leaf;
+  Spot leaf;
   Status s;
   if (key.size() == FHeader.keyLength) {
     s = FindLeaf(key, recno, after, leaf);
   } else {
-    std::string full(key.substr(0, FHeader.keyLength));
-    full.resize(FHeader.keyLength, '\0');
-    s = FindLeaf(full, recno, after, leaf);
+    char full[IndexHeader::kMaxKeyLength];
+    size_t length = FHeader.keyLength, given = std::min(key.size(), length);
+    std::memcpy(full, key.data(), given);
+    std::memset(full + given, 0, length - given);
+    s = FindLeaf(std::string_view(full, length), recno, after, leaf);
   }
   if (!s) return s;
   if (leaf.index < leaf.node->Count()) {
@@ -173,7 +185,7 @@ Result<bool> TagTree::Revalidate(TagPosition& pos, bool& moved) {
 }
 
 Result<bool> TagTree::Next(TagPosition& pos) {
-  if (pos.version == FVersion && pos.node && pos.index + 1 < pos.node->Count()) {
+  if (Holds(pos) && pos.index + 1 < pos.node->Count()) {
     Fill(pos, pos.leaf, pos.index + 1, pos.node);
     return true;
   }
@@ -185,7 +197,7 @@ Result<bool> TagTree::Next(TagPosition& pos) {
 }
 
 Result<bool> TagTree::Prev(TagPosition& pos) {
-  if (pos.version == FVersion && pos.node && pos.index > 0 && pos.index <= pos.node->Count()) {
+  if (Holds(pos) && pos.index > 0 && pos.index <= pos.node->Count()) {
     Fill(pos, pos.leaf, pos.index - 1, pos.node);
     return true;
   }
@@ -529,7 +541,9 @@ Result<uint64_t> TagTree::Check() {
   uint64_t entries = 0;
   uint32_t maxRecno = 0;
   int leafDepth = -1;
-  std::string floorKey;  // every entry from here on must be above (floorKey, floorRecno)
+  // Every entry from here on must be above (floorKey, floorRecno).
+  std::string floorKey(static_cast<size_t>(FHeader.keyLength), '\0');
+  std::string key(floorKey);
   uint32_t floorRecno = 0;
   bool haveFloor = false;
 
@@ -548,17 +562,16 @@ Result<uint64_t> TagTree::Check() {
     const Node& n = **node;
     if (levels.size() <= depth) levels.resize(depth + 1);
     levels[depth].push_back(offset);
-    for (size_t i = 1; i < n.Count(); ++i)
-      if (Compare(n.Key(i - 1), n.Recno(i - 1), n.Key(i), n.Recno(i)) >= 0)
-        return Corrupt("keys out of order", offset);
+    if (!n.Ordered()) return Corrupt("keys out of order", offset);
     if (n.IsLeaf()) {
       if (leafDepth < 0) leafDepth = static_cast<int>(depth);
       if (leafDepth != static_cast<int>(depth))
         return Corrupt("leaves at different depths", offset);
       if (n.Count() > 0) {
-        if (haveFloor && Compare(n.Key(0), n.Recno(0), floorKey, floorRecno) <= 0)
+        n.CopyKey(0, key.data());
+        if (haveFloor && Compare(key, n.Recno(0), floorKey, floorRecno) <= 0)
           return Corrupt("keys out of order across nodes", offset);
-        floorKey.assign(n.Key(n.Count() - 1));
+        n.CopyKey(n.Count() - 1, floorKey.data());
         floorRecno = n.Recno(n.Count() - 1);
         haveFloor = true;
       }
@@ -577,9 +590,10 @@ Result<uint64_t> TagTree::Check() {
     if (top.next > 0) {
       // The child just finished must end at or below its separator.
       size_t i = top.next - 1;
-      if (haveFloor && Compare(floorKey, floorRecno, top.node->Key(i), top.node->Recno(i)) > 0)
+      top.node->CopyKey(i, key.data());
+      if (haveFloor && Compare(floorKey, floorRecno, key, top.node->Recno(i)) > 0)
         return Corrupt("separator below its child's keys", top.offset);
-      floorKey.assign(top.node->Key(i));
+      floorKey = key;
       floorRecno = top.node->Recno(i);
       haveFloor = true;
     }

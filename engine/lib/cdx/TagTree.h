@@ -31,9 +31,10 @@ struct TagPosition {
   std::string key;
   uint32_t recno = 0;
   uint64_t version = 0;
-  // The leaf itself while the tree has not changed since (version), so that a step inside it
-  // needs no lookup; holding it keeps it in the page cache.
-  std::shared_ptr<Node> node;
+  // The leaf itself, so that a step inside it needs no lookup, while the tree has not changed
+  // (version) and the page cache has dropped no node (epoch) since.
+  Node* node = nullptr;
+  uint64_t epoch = 0;
   bool Valid() const { return leaf != Node::kNone; }
 };
 
@@ -94,18 +95,27 @@ class TagTree {
     size_t index;
   };
   using Path = std::vector<Step>;
+  // A leaf found for a look, and an index in it: valid until the next page is read.
+  struct Spot {
+    uint32_t offset;
+    Node* node;
+    size_t index;
+  };
 
   Result<std::shared_ptr<Node>> Load(uint32_t offset);
   Status DoInsert(std::string_view key, uint32_t recno);
   Result<bool> DoRemove(std::string_view key, uint32_t recno);
   Status Descend(std::string_view key, uint32_t recno, bool after, Path& path);
   // Descend without keeping the path: the leaf and the index in it.
-  Status FindLeaf(std::string_view key, uint32_t recno, bool after, Step& leaf);
+  Status FindLeaf(std::string_view key, uint32_t recno, bool after, Spot& leaf);
   Result<bool> SettleForward(uint32_t leaf, size_t index, TagPosition& pos);
   Result<bool> SettleBackward(uint32_t leaf, size_t index, TagPosition& pos);
   Result<bool> Revalidate(TagPosition& pos, bool& moved);
   Status ChildWeights(const Node& node, std::vector<double>& weights);
-  void Fill(TagPosition& pos, uint32_t leaf, size_t index, const std::shared_ptr<Node>& node) const;
+  void Fill(TagPosition& pos, uint32_t leaf, size_t index, Node* node) const;
+  bool Holds(const TagPosition& pos) const {
+    return pos.node && pos.version == FVersion && pos.epoch == FPages.Epoch();
+  }
   void UpdateSeparators(Path& path, size_t level);
   Status AfterGrow(Path& path, size_t level);
   Status AfterShrink(Path& path, size_t level);
