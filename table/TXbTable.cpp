@@ -752,6 +752,10 @@ void TXbTable::MarkCurrent(int32_t recNo, TBookmarkFlag flag) {
 
 // --- Reading and writing the record image ---
 
+void TXbTable::FetchImage() {
+  if (!E::xb_GetRecord(R(), FRecImage.data())) std::fill(FRecImage.begin(), FRecImage.end(), ' ');
+}
+
 void TXbTable::ReadImage(char* buffer) {
   const char* image = FRecImage.data();
   const char decimal = XbFormatSettings().DecimalSeparator;
@@ -865,7 +869,7 @@ void TXbTable::ReadImage(char* buffer) {
 
 void TXbTable::WriteImage(const char* buffer) {
   Select();
-  if (static_cast<int32_t>(Fields().size()) != FColumnCount) E::xb_GetRecord(R(), FRecImage.data());
+  if (static_cast<int32_t>(Fields().size()) != FColumnCount) FetchImage();
   char* image = FRecImage.data();
   for (TField* f : Fields()) {
     if (f->FieldKind != fkData || f->FieldNo() < 1) continue;
@@ -1002,7 +1006,7 @@ TGetResult TXbTable::FetchRecord(char* buffer, TGetMode mode) {
     FCachedPos = -1;
     ClearRecordBuffer(buffer);
     if (result == grOK) {
-      E::xb_GetRecord(R(), FRecImage.data());
+      FetchImage();
       ReadImage(buffer);
       SetBookmarkData(buffer, FCachedRecNo);
       SetBookmarkFlag(buffer, bfCurrent);
@@ -1106,7 +1110,7 @@ void TXbTable::DoBeforeEdit() {
   if (recNo != -1) {
     E::xb_Go(R(), recNo);
     CursorPosChanged();
-    E::xb_GetRecord(R(), FRecImage.data());
+    FetchImage();
     ReadImage(ActiveBuffer());
   }
 }
@@ -2211,7 +2215,7 @@ TVariant TXbTable::Lookup(const std::string& names, const TVariant& value,
   TDataSetState saved = SetTempState(dsCalcFields);
   try {
     Select();
-    E::xb_GetRecord(R(), FRecImage.data());
+    FetchImage();
     ClearRecordBuffer(FCalcBuffer);
     ReadImage(FCalcBuffer);
     SetBookmarkData(FCalcBuffer, E::xb_RecNo(R()));

@@ -290,6 +290,8 @@ class TXbTable : public TDataSet, public TXbRefreshable, public TXbConnectionUse
   void FindEnvironment();
   void ResetFieldDefs();
   void ComputeLayout();
+  // The engine's current record into FRecImage; blanks when the engine cannot read it.
+  void FetchImage();
   void ReadImage(char* buffer);
   void WriteImage(const char* buffer);
   void RefreshCounts();

@@ -210,16 +210,19 @@ Status WorkArea::Load(uint32_t recno) {
   return Status::Ok();
 }
 
-Status WorkArea::ReadUnread() const {
+Status WorkArea::ReadCurrent() const {
   if (!FUnread) return Status::Ok();
-  FUnread = false;
   Status s = FTable->Read(FRecNo, FRecord.data());
-  if (!s) std::fill(FRecord.begin(), FRecord.end(), ' ');
+  if (!s) {
+    std::fill(FRecord.begin(), FRecord.end(), ' ');
+    return s;
+  }
+  FUnread = false;
   return s;
 }
 
 std::string_view WorkArea::Record() const {
-  (void)ReadUnread();
+  (void)ReadCurrent();
   return FRecord;
 }
 
@@ -472,7 +475,7 @@ Status WorkArea::NotifyChange(uint32_t recno, std::string_view before, std::stri
 Status WorkArea::WriteCurrent(std::string_view image) {
   if (FEof) return Status::Error("no current record");
   if (FTable->ReadOnly()) return Status::Error("table is read-only");
-  if (Status s = ReadUnread(); !s) return s;
+  if (Status s = ReadCurrent(); !s) return s;
   if (Status s = FTable->Write(FRecNo, image.data()); !s) return s;
   if (FBags.empty()) {
     std::memcpy(FRecord.data(), image.data(), FRecord.size());
@@ -495,7 +498,7 @@ Status WorkArea::PutRecord(std::string_view image) {
 Status WorkArea::ReplaceField(int field, std::string_view text) {
   if (field < 0 || size_t(field) >= Fields().size()) return Status::Error("no such field");
   const FieldInfo& f = Fields()[size_t(field)];
-  if (Status s = ReadUnread(); !s) return s;
+  if (Status s = ReadCurrent(); !s) return s;
   std::string& image = FImage;
   image.assign(FRecord);
   std::string value(text.substr(0, std::min<size_t>(text.size(), size_t(f.width))));
@@ -512,7 +515,7 @@ Status WorkArea::ReplaceField(int field, std::string_view text) {
 }
 
 Status WorkArea::SetDeletedMark(bool deleted) {
-  if (Status s = ReadUnread(); !s) return s;
+  if (Status s = ReadCurrent(); !s) return s;
   std::string image = FRecord;
   image[0] = deleted ? '*' : ' ';
   if (image == FRecord) return FEof ? Status::Error("no current record") : Status::Ok();
@@ -595,7 +598,7 @@ Result<std::string> WorkArea::Memo(int field) {
   if (f.type != 'M' && f.type != 'G' && f.type != 'P')
     return Status::Error("field " + f.name + " is not a memo field");
   if (FEof) return std::string();
-  if (Status s = ReadUnread(); !s) return s;
+  if (Status s = ReadCurrent(); !s) return s;
   std::string_view ref = std::string_view(FRecord).substr(size_t(f.offset), size_t(f.width));
   uint64_t block = 0;
   if (f.width == 4) {  // binary block numbers of the later table versions
@@ -637,7 +640,7 @@ Status WorkArea::PutMemo(int field, std::string_view data) {
       ref.replace(ref.size() - digits.size(), digits.size(), digits);
     }
   }
-  if (Status s = ReadUnread(); !s) return s;
+  if (Status s = ReadCurrent(); !s) return s;
   std::string image = FRecord;
   image.replace(size_t(f.offset), size_t(f.width), ref);
   return WriteCurrent(image);

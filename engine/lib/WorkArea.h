@@ -54,7 +54,11 @@ class WorkArea final : public ExprSchema, public IndexedTable {
   uint32_t RecNo() const { return FRecNo; }
   bool Eof() const { return FEof; }
   bool Bof() const { return FBof; }
+  // The current record. A move in tag order leaves it unread until something looks at it;
+  // when that read fails the record reads as blanks: ReadCurrent() tells the failure, and
+  // keeps telling it at each look, since the record stays unread.
   std::string_view Record() const;
+  Status ReadCurrent() const;
   Status GoTop();
   Status GoBottom();
   Status Skip(int64_t count);
@@ -116,8 +120,6 @@ class WorkArea final : public ExprSchema, public IndexedTable {
   bool InScope(const OrderEntry& entry) const;
   void SetEnd();
   Status Load(uint32_t recno);
-  // Reads the current record when a move left it unread.
-  Status ReadUnread() const;
   Status WriteCurrent(std::string_view image);
   Status NotifyChange(uint32_t recno, std::string_view before, std::string_view after);
   Status RebuildIndexes();

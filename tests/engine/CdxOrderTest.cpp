@@ -2,6 +2,7 @@
 // as their dumps and seek tables say, tags we create giving the same, every write keeping
 // every tag up to date, and index files that do not match their tables.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -440,6 +441,36 @@ TEST_F(CdxOrders, ScopesAndRelativePositions) {
 
 // Index files that do not belong to their table: refused with a reason, or rebuilt from the
 // table when their definitions can be trusted; the table's own bytes never change.
+// A seek leaves its record unread until something looks at it. When that read fails (here the
+// table was cut short behind the engine's back), every look reports it, not a blank record.
+TEST_F(CdxOrders, ARecordThatCannotBeReadAfterASeekIsReported) {
+  std::string dbf = FDir.File("T.DBF");
+  // Records enough that the table's read-ahead block, last filled by the open's scan, does not
+  // hold the one sought.
+  ASSERT_NE(xb_CreateTable(dbf.c_str(), "ITEM,C,12,0;PAD,C,190,0;QTY,N,8,2"), 0);
+  ASSERT_GT(Open(dbf), 0) << xb_ErrorText();
+  for (int i = 1; i <= 4000; ++i) {
+    ASSERT_NE(xb_AppendBlank(), 0);
+    xb_Replace("ITEM", 0, ("K" + std::to_string(100000 + i)).c_str());
+  }
+  ASSERT_GT(xb_IndexTag(nullptr, "ITEM", "ITEM", 0, 0, nullptr), 0) << xb_ErrorText();
+  xb_Close();
+  ASSERT_GT(Open(dbf, XB_OPEN_SHARED), 0) << xb_ErrorText();
+  xb_SetOrder(xb_TagArea("ITEM"));
+  ASSERT_NE(xb_Seek("K101000"), 0);
+  ASSERT_EQ(xb_RecNo(), 1000);
+  std::filesystem::resize_file(dbf, 4096);
+  for (int look = 0; look < 2; ++look) {
+    SCOPED_TRACE(look);
+    EXPECT_STREQ(xb_GetString("ITEM"), "");
+    EXPECT_STRNE(xb_ErrorText(), "");
+    char record[256];
+    EXPECT_EQ(xb_GetRecord(record), 0);
+    EXPECT_STREQ(xb_EvalString("ITEM"), "");
+    EXPECT_EQ(xb_Replace("QTY", 0, "1"), 0);
+  }
+}
+
 TEST_F(CdxOrders, IndexFilesThatDoNotMatchTheirTable) {
   struct Case {
     const char* what;

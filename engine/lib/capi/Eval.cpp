@@ -61,7 +61,7 @@ XB_API const char* xb_EvalString(const char* expression) {
     WorkArea* a = Current();
     if (!a) return "";
     auto e = ParseOn(*a, expression);
-    if (!e) return "";
+    if (!e || !Check(a->ReadCurrent())) return "";
     Value v = a->Evaluate(*e);
     switch (v.type) {
       case ValueType::kNumeric:
@@ -79,7 +79,7 @@ XB_API double xb_EvalNumeric(const char* expression) {
     WorkArea* a = Current();
     if (!a) return 0.0;
     auto e = ParseOn(*a, expression);
-    if (!e) return 0.0;
+    if (!e || !Check(a->ReadCurrent())) return 0.0;
     Value v = a->Evaluate(*e);
     return v.type == ValueType::kNumeric && std::isfinite(v.number) ? v.number : 0.0;
   });
@@ -90,7 +90,7 @@ XB_API int32_t xb_EvalLogical(const char* expression) {
     WorkArea* a = Current();
     if (!a) return 0;
     auto e = ParseOn(*a, expression);
-    if (!e) return 0;
+    if (!e || !Check(a->ReadCurrent())) return 0;
     Value v = a->Evaluate(*e);
     return Bool(v.type == ValueType::kLogical && v.logical);
   });

@@ -11,14 +11,15 @@ using namespace xb::capi;
 
 namespace {
 
-// Runs `body` on the current area's field `name`; neutral when there is no area or field.
+// Runs `body` on the current area's field `name`; neutral when there is no area or field, or
+// when the current record cannot be read.
 template <typename R, typename F>
 R OnField(R neutral, const char* name, F&& body) {
   return Guard<R>(neutral, [&]() -> R {
     WorkArea* a = Current();
     if (!a) return neutral;
     int i = FieldIndex(*a, name);
-    if (i < 0) return neutral;
+    if (i < 0 || !Check(a->ReadCurrent())) return neutral;
     return body(*a, a->Fields()[size_t(i)], i);
   });
 }
@@ -135,6 +136,7 @@ XB_API int32_t xb_GetRecord(char* buffer) {
     WorkArea* a = Current();
     if (!a) return 0;
     if (!buffer) return SetLastError("no buffer given"), 0;
+    if (!Check(a->ReadCurrent())) return 0;
     std::memcpy(buffer, a->Record().data(), a->Record().size());
     return int32_t(a->Record().size());
   });
@@ -210,7 +212,7 @@ XB_API int32_t xb_Recall(void) {
 XB_API int32_t xb_Deleted(void) {
   return Guard<int32_t>(0, [] {
     WorkArea* a = Current();
-    return a && !a->Eof() ? Bool(a->Record()[0] == '*') : 0;
+    return a && !a->Eof() && Check(a->ReadCurrent()) ? Bool(a->Record()[0] == '*') : 0;
   });
 }
 XB_API int32_t xb_Pack(void) {
