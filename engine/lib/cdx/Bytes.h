@@ -30,22 +30,8 @@ inline void PutBe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
 
-// Unsigned byte order of the first `length` bytes of `a` and `b` (-1, 0 or 1), eight bytes at a
-// time: keys are short and fixed-width, where a library call costs more than the comparison.
-inline int CompareBytes(const char* a, const char* b, size_t length) {
-  size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a + i, 8);
-    std::memcpy(&y, b + i, 8);
-    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
-  }
-  for (; i < length; ++i)
-    if (a[i] != b[i]) return static_cast<uint8_t>(a[i]) < static_cast<uint8_t>(b[i]) ? -1 : 1;
-  return 0;
-}
-
-// How many bytes at the start of `a` and `b` are equal, at most `length`; eight at a time.
+// How many bytes at the start of `a` and `b` are equal, at most `length`; eight at a time:
+// keys are short and fixed-width, where a library call costs more than the comparison.
 inline size_t SharedBytes(const char* a, const char* b, size_t length) {
   size_t i = 0;
   for (; i + 8 <= length; i += 8) {
@@ -56,6 +42,13 @@ inline size_t SharedBytes(const char* a, const char* b, size_t length) {
   }
   while (i < length && a[i] == b[i]) ++i;
   return i;
+}
+
+// Unsigned byte order of the first `length` bytes of `a` and `b` (-1, 0 or 1).
+inline int CompareBytes(const char* a, const char* b, size_t length) {
+  size_t i = SharedBytes(a, b, length);
+  if (i == length) return 0;
+  return static_cast<uint8_t>(a[i]) < static_cast<uint8_t>(b[i]) ? -1 : 1;
 }
 
 // How many of the last bytes of `key` equal `byte`, at most `length`; eight at a time.

@@ -159,7 +159,8 @@ class alignas(64) Node {
   // Memory the decoded node takes, for the page file's budget.
   size_t MemoryBytes() const {
     return sizeof(Node) + FKeys.capacity() + FPackedBytes.capacity() +
-           4 * (FRecnos.capacity() + FChildren.capacity()) + 8 * FSlices.capacity();
+           4 * (FRecnos.capacity() + FChildren.capacity()) +
+           8 * (FSlices.capacity() + FChildNodes.capacity());
   }
 
   bool dirty = false;       // changed since it was read or written; set by the page file's users
