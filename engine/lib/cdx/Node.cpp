@@ -354,15 +354,17 @@ Result<Node> Node::Decode(const uint8_t* page, int keyLength, int fill, std::str
   size_t back = kPageSize;
   size_t fewest = klen;
   uint64_t entryMask = bytes == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * bytes)) - 1;
-  // Eight zero bytes after a copy of the page let eight bytes be read wherever a part that
-  // is needed begins.
-  uint8_t padded[kPageSize + 8];
-  std::memcpy(padded, page, kPageSize);
-  std::memset(padded + kPageSize, 0, 8);
+  // Eight bytes from `at` as they lie in memory, the bytes past the page's end read as 0.
+  auto eight = [page](size_t at) {
+    uint64_t v = 0;
+    if (at + 8 <= kPageSize)
+      std::memcpy(&v, page + at, 8);
+    else
+      for (size_t j = 0; at + j < kPageSize; ++j) v |= uint64_t{page[at + j]} << (8 * j);
+    return v;
+  };
   for (size_t i = 0; i < count; ++i) {
-    uint64_t v;
-    std::memcpy(&v, padded + kLeafHeader + i * static_cast<size_t>(bytes), 8);
-    v &= entryMask;
+    uint64_t v = eight(kLeafHeader + i * static_cast<size_t>(bytes)) & entryMask;
     uint32_t recno = static_cast<uint32_t>(v & recMask);
     size_t dup = (v >> recBits) & dupMask;
     size_t trail = (v >> (recBits + dupBits)) & trailMask;
@@ -398,8 +400,7 @@ Result<Node> Node::Decode(const uint8_t* page, int keyLength, int fill, std::str
       size_t until = ends[i] > fewest ? std::min<size_t>(ends[i] - fewest, 8) : 0;
       uint64_t mine = 0;
       if (until > kept) {
-        std::memcpy(&mine, padded + (backs[i] + fewest - dups[i]), 8);
-        mine = __builtin_bswap64(mine);
+        mine = __builtin_bswap64(eight(backs[i] + fewest - dups[i]));
       }
       uint64_t slice =
           (before & high(kept)) | (mine & high(until) & ~high(kept)) | (fillSlice & ~high(until));
@@ -412,7 +413,7 @@ Result<Node> Node::Decode(const uint8_t* page, int keyLength, int fill, std::str
     }
     node.FPackedBytes.assign(fewest, static_cast<char>(fillByte));
     size_t first = std::min<size_t>(fewest, ends[0]);
-    std::memcpy(node.FPackedBytes.data(), padded + backs[0], first);
+    std::memcpy(node.FPackedBytes.data(), page + backs[0], first);
     node.FPackedRest = false;
     node.FSliced = node.FPacked = true;
     return node;
@@ -432,7 +433,7 @@ Result<Node> Node::Decode(const uint8_t* page, int keyLength, int fill, std::str
       uint64_t before = 0, mine = 0;
       if (kept > 0) std::memcpy(&before, key - stride + at, 8);
       // Byte p of the key, for dup <= p < end, lies at backs[i] + p - dup.
-      if (until > kept) std::memcpy(&mine, padded + (backs[i] + at - dups[i]), 8);
+      if (until > kept) mine = eight(backs[i] + at - dups[i]);
       uint64_t piece =
           (before & low(kept)) | (mine & low(until) & ~low(kept)) | (fillPieces & ~low(until));
       std::memcpy(key + at, &piece, 8);

@@ -54,7 +54,7 @@ Result<const uint8_t*> PageFile::RunPage(uint32_t offset) {
   Run& run = FRuns[number % kRunSlots];
   if (run.number != number || offset + kPageSize > start + run.length) {
     run.number = Run::kNoRun;
-    if (!run.bytes) run.bytes = std::make_unique<uint8_t[]>(kRunBytes);
+    if (!run.bytes) run.bytes = std::make_unique_for_overwrite<uint8_t[]>(kRunBytes);
     size_t length = static_cast<size_t>(std::min<uint64_t>(kRunBytes, FSize - start));
     Result<size_t> got = FFile->ReadAt(start, run.bytes.get(), length);
     if (!got) return got.status();
