@@ -67,7 +67,16 @@ size_t FirstSlice(const uint64_t* slices, size_t n, uint64_t want, bool after) {
 
 }  // namespace
 
-Node::Node(bool leaf, int keyLength, int fill) : FLeaf(leaf), FKeyLength(keyLength), FFill(fill) {}
+Node::Node(bool leaf, int keyLength, int fill, std::pmr::memory_resource* memory)
+    : FLeaf(leaf),
+      FKeyLength(keyLength),
+      FFill(fill),
+      FSlices(memory),
+      FPackedBytes(memory),
+      FChildren(memory),
+      FRecnos(memory),
+      FKeys(memory),
+      FChildNodes(memory) {}
 
 int Node::CountBits(int keyLength) {
   return BitLength(static_cast<uint64_t>(keyLength));
@@ -103,16 +112,18 @@ void Node::Pack(const char* keys, size_t stride) {
   FPackedBytes.assign(keys, FShared);
   if (FPackedRest)
     for (size_t i = 0; i < n; ++i) FPackedBytes.append(keys + i * stride + at, klen - at);
-  std::string().swap(FKeys);
+  FKeys.clear();
+  FKeys.shrink_to_fit();
   FPacked = true;
 }
 
 void Node::Unpack() const {
   size_t klen = static_cast<size_t>(FKeyLength);
-  std::string keys(Count() * klen, '\0');
+  std::pmr::string keys(Count() * klen, '\0', FKeys.get_allocator());
   for (size_t i = 0; i < Count(); ++i) CopyKey(i, keys.data() + i * klen);
   FKeys.swap(keys);
-  std::string().swap(FPackedBytes);
+  FPackedBytes.clear();
+  FPackedBytes.shrink_to_fit();
   FPacked = false;
 }
 
@@ -309,10 +320,11 @@ bool Node::Fits() const {
   return UsedBytes() <= kLeafSpace;
 }
 
-Result<Node> Node::Decode(const uint8_t* page, int keyLength, int fill, std::string* scratch) {
+Result<Node> Node::Decode(const uint8_t* page, int keyLength, int fill, std::string* scratch,
+                          std::pmr::memory_resource* memory) {
   uint16_t attributes = GetLe16(page);
   if (attributes > 3) return Status::Error("index node: attributes " + std::to_string(attributes));
-  Node node((attributes & kLeaf) != 0, keyLength, fill);
+  Node node((attributes & kLeaf) != 0, keyLength, fill, memory);
   node.FRoot = (attributes & kRoot) != 0;
   size_t count = GetLe16(page + 2);
   node.FLeft = GetLe32(page + 4);

@@ -45,6 +45,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,14 +62,17 @@ class alignas(64) Node {
   static constexpr uint16_t kRoot = 1;
   static constexpr uint16_t kLeaf = 2;
 
-  // `fill` is the key kind's fill byte, or -1 when trailing bytes are never dropped.
-  Node(bool leaf, int keyLength, int fill);
+  // `fill` is the key kind's fill byte, or -1 when trailing bytes are never dropped. The
+  // node's arrays come from `memory`.
+  Node(bool leaf, int keyLength, int fill,
+       std::pmr::memory_resource* memory = std::pmr::get_default_resource());
 
   // Decodes a page. Fails, without reading outside the page, when counts, widths, masks or
   // compression counts are impossible. `scratch`, when given, is working memory the caller
-  // keeps from page to page.
+  // keeps from page to page; the node's arrays come from `memory`.
   static Result<Node> Decode(const uint8_t* page, int keyLength, int fill,
-                             std::string* scratch = nullptr);
+                             std::string* scratch = nullptr,
+                             std::pmr::memory_resource* memory = std::pmr::get_default_resource());
   // Writes the page; false (and nothing written) when the node does not fit in one.
   bool Encode(uint8_t* page) const;
 
@@ -203,12 +207,12 @@ class alignas(64) Node {
   int FKeyLength;
   int FFill;
   mutable size_t FShared = 0;
-  mutable std::vector<uint64_t> FSlices;
-  std::vector<uint32_t> FRecnos;
-  std::vector<uint32_t> FChildren;
-  mutable std::string FPackedBytes;
-  mutable std::string FKeys;  // full length, one after the other; empty while packed
-  mutable std::vector<Node*> FChildNodes;
+  mutable std::pmr::vector<uint64_t> FSlices;
+  mutable std::pmr::string FPackedBytes;
+  std::pmr::vector<uint32_t> FChildren;
+  std::pmr::vector<uint32_t> FRecnos;
+  mutable std::pmr::string FKeys;  // full length, one after the other; empty while packed
+  mutable std::pmr::vector<Node*> FChildNodes;
   mutable uint64_t FChildEpoch = 0;
   uint32_t FLeft = kNone;
   uint32_t FRight = kNone;

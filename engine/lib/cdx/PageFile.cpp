@@ -193,9 +193,10 @@ Result<std::shared_ptr<Node>> PageFile::Load(uint32_t offset, int keyLength, int
     return Status::Error("index page " + std::to_string(offset) + " points into the header");
   Result<const uint8_t*> page = RunPage(offset);
   if (!page) return page.status();
-  Result<Node> node = Node::Decode(*page, keyLength, fill, &FScratch);
+  Result<Node> node = Node::Decode(*page, keyLength, fill, &FScratch, &FMemory);
   if (!node) return Status::Error(node.status().message() + " at " + std::to_string(offset));
-  auto shared = std::make_shared<Node>(std::move(*node));
+  auto shared =
+      std::allocate_shared<Node>(std::pmr::polymorphic_allocator<Node>(&FMemory), std::move(*node));
   Insert(offset, shared);
   Status s = Evict();
   if (!s) return s;
@@ -215,7 +216,8 @@ Result<Node*> PageFile::Peek(uint32_t offset, int keyLength, int fill) {
 }
 
 std::shared_ptr<Node> PageFile::Adopt(uint32_t offset, Node node) {
-  auto shared = std::make_shared<Node>(std::move(node));
+  auto shared =
+      std::allocate_shared<Node>(std::pmr::polymorphic_allocator<Node>(&FMemory), std::move(node));
   shared->dirty = true;
   if (const Cell* cell = Find(offset)) Drop(cell->slot);
   Insert(offset, shared);

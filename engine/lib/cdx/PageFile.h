@@ -24,6 +24,7 @@
 
 #include "Status.h"
 #include "cdx/Node.h"
+#include "cdx/NodeMemory.h"
 #include "fs/FileSystem.h"
 
 namespace xb {
@@ -107,6 +108,8 @@ class PageFile {
   size_t Home(uint32_t offset) const { return ((offset >> 9) * 0x9E3779B1u) & FMask; }
 
   std::unique_ptr<File> FFile;
+  // The cached nodes' memory (before the slots, which it must outlive).
+  NodeMemory FMemory;
   uint64_t FSize;
   size_t FCapacity;
   // Slots, and an open-addressing table (linear probing) from page offset to slot and node:
