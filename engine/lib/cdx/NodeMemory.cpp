@@ -31,8 +31,8 @@ constexpr size_t kSmallClasses = NodeMemory::kLargest / 16;  // classes 1..256: 
 constexpr size_t kChunk = NodeMemory::kChunkBytes;
 
 // A chunk on a boundary of its size, mapped apart from the heap so that it goes back to the
-// system when freed; it asks for huge pages.
-void* MapChunk() {
+// system when freed; with `huge`, it asks for huge pages.
+void* MapChunk(bool huge) {
 #ifdef __linux__
   void* raw =
       ::mmap(nullptr, 2 * kChunk, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -43,10 +43,13 @@ void* MapChunk() {
   if (begin + 2 * kChunk > start + kChunk)
     (void)::munmap(reinterpret_cast<void*>(start + kChunk), begin + 2 * kChunk - (start + kChunk));
 #ifdef MADV_HUGEPAGE
-  (void)::madvise(reinterpret_cast<void*>(start), kChunk, MADV_HUGEPAGE);
+  if (huge) (void)::madvise(reinterpret_cast<void*>(start), kChunk, MADV_HUGEPAGE);
+#else
+  (void)huge;
 #endif
   return reinterpret_cast<void*>(start);
 #else
+  (void)huge;
   return std::aligned_alloc(kChunk, kChunk);
 #endif
 }
@@ -103,7 +106,8 @@ void* NodeMemory::do_allocate(size_t bytes, size_t alignment) {
   auto next = (reinterpret_cast<uintptr_t>(FNext) + step - 1) / step * step;
   if (!FNext || next + blockBytes > reinterpret_cast<uintptr_t>(FEnd)) {
     if (FChunks.size() >= kMaxChunks) return ::operator new(bytes, std::align_val_t(alignment));
-    void* chunk = MapChunk();
+    // The first chunk keeps normal pages: a small index then costs only the pages it uses.
+    void* chunk = MapChunk(!FChunks.empty());
     if (!chunk) throw std::bad_alloc();
     XB_POISON(chunk, kChunkBytes);
     FChunks.push_back(static_cast<char*>(chunk));

@@ -1,7 +1,8 @@
 // Memory for the decoded nodes of one index file. Blocks are carved from 2 MiB chunks that ask
-// the system for huge pages, so that the nodes a seek goes through share few address
-// translations and a tag's first reads do not fault page by page; a freed block is kept by its
-// size for the next node. Requests larger than kLargest, aligned beyond 64 bytes or beyond
+// the system for huge pages (all but the first, so that a small index costs only the pages it
+// uses), so that the nodes a seek goes through share few address translations and a large
+// tag's first reads do not fault page by page; a freed block is kept by its size for the next
+// node. Requests larger than kLargest, aligned beyond 64 bytes or beyond
 // kMaxChunks of chunks go to the heap.
 //
 // The resource must outlive every container and node allocated from it. Under AddressSanitizer
