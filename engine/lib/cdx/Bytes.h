@@ -64,9 +64,9 @@ inline size_t TrailingBytes(const char* key, size_t length, uint8_t byte) {
   return length - n;
 }
 
-// memcpy and memset for the few bytes of a key part, whose lengths vary from key to key: the
-// library calls (and the string instructions a compiler puts in their place) cost more than
-// the copy. The source and destination must not overlap.
+// memcpy for the few bytes of a key part, whose lengths vary from key to key: the library call
+// (and the string instructions a compiler puts in its place) costs more than the copy. The
+// source and destination must not overlap.
 inline void CopyShort(char* to, const char* from, size_t length) {
   if (length >= 8) {
     for (size_t i = 0; i + 8 < length; i += 8) std::memcpy(to + i, from + i, 8);
@@ -78,15 +78,6 @@ inline void CopyShort(char* to, const char* from, size_t length) {
     to[0] = from[0];
     to[length / 2] = from[length / 2];
     to[length - 1] = from[length - 1];
-  }
-}
-inline void FillShort(char* to, uint8_t byte, size_t length) {
-  uint64_t pattern = 0x0101010101010101ull * byte;
-  if (length >= 8) {
-    for (size_t i = 0; i + 8 < length; i += 8) std::memcpy(to + i, &pattern, 8);
-    std::memcpy(to + length - 8, &pattern, 8);
-  } else {
-    for (size_t i = 0; i < length; ++i) to[i] = static_cast<char>(byte);
   }
 }
 

@@ -110,6 +110,7 @@ void Node::Pack(const char* keys, size_t stride) {
   for (size_t i = 0; i < n && !FPackedRest; ++i)
     FPackedRest = TrailingBytes(keys + i * stride + at, klen - at, fill) != klen - at;
   FPackedBytes.assign(keys, FShared);
+  FPackedBytes.append(klen - FShared, static_cast<char>(fill));
   if (FPackedRest)
     for (size_t i = 0; i < n; ++i) FPackedBytes.append(keys + i * stride + at, klen - at);
   FKeys.clear();
@@ -131,23 +132,24 @@ const char* Node::RestOf(size_t i) const {
   size_t klen = static_cast<size_t>(FKeyLength), at = RestAt();
   if (!FPacked) return FKeys.data() + i * klen + at;
   if (!FPackedRest) return nullptr;
-  return FPackedBytes.data() + FShared + i * (klen - at);
+  return FPackedBytes.data() + klen + i * (klen - at);
 }
 
 void Node::CopyKey(size_t i, char* out) const {
   size_t klen = static_cast<size_t>(FKeyLength);
   if (!FPacked) {
-    std::memcpy(out, FKeys.data() + i * klen, klen);
+    CopyShort(out, FKeys.data() + i * klen, klen);
     return;
   }
+  // The model key (the shared bytes, then fill), the slice over it, then the rest if kept.
   size_t at = RestAt();
-  CopyShort(out, FPackedBytes.data(), FShared);
+  CopyShort(out, FPackedBytes.data(), klen);
   uint64_t slice = __builtin_bswap64(FSlices[i]);
-  CopyShort(out + FShared, reinterpret_cast<const char*>(&slice), at - FShared);
-  if (const char* rest = RestOf(i))
-    CopyShort(out + at, rest, klen - at);
+  if (at - FShared == 8)
+    std::memcpy(out + FShared, &slice, 8);
   else
-    FillShort(out + at, FillByte(), klen - at);
+    CopyShort(out + FShared, reinterpret_cast<const char*>(&slice), at - FShared);
+  if (FPackedRest) CopyShort(out + at, RestOf(i), klen - at);
 }
 
 int Node::CompareRest(size_t i, const char* rest) const {
@@ -423,7 +425,7 @@ Result<Node> Node::Decode(const uint8_t* page, int keyLength, int fill, std::str
       uint64_t keep = high(klen - fewest);
       for (uint64_t& slice : node.FSlices) slice &= keep;
     }
-    node.FPackedBytes.assign(fewest, static_cast<char>(fillByte));
+    node.FPackedBytes.assign(klen, static_cast<char>(fillByte));
     size_t first = std::min<size_t>(fewest, ends[0]);
     std::memcpy(node.FPackedBytes.data(), page + backs[0], first);
     node.FPackedRest = false;

@@ -199,8 +199,9 @@ class alignas(64) Node {
   bool FLeaf;
   bool FRoot = false;
   // Every key begins with the same FShared bytes; FSlices holds, for each key, the eight
-  // bytes after them as a number that orders as the bytes do. Packed, FPackedBytes holds the
-  // shared bytes, then, with FPackedRest, each key's bytes from RestAt() on.
+  // bytes after them as a number that orders as the bytes do. Packed, FPackedBytes holds a
+  // model key (the shared bytes, then fill to the key length), then, with FPackedRest, each
+  // key's bytes from RestAt() on.
   mutable bool FPacked = false;
   mutable bool FPackedRest = false;
   mutable bool FSliced = false;
