@@ -1,6 +1,7 @@
 // Expressions, queries and the delimited append.
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 #include "AppendFrom.h"
 #include "capi/Capi.h"
@@ -22,6 +23,16 @@ std::unique_ptr<Expression> ParseOn(WorkArea& a, const char* text) {
     return nullptr;
   }
   return std::move(*parsed);
+}
+
+// Evaluates `text` on the current area's current record; nothing when there is no area, the
+// text does not parse or the record cannot be read (the reason is then the last error).
+std::optional<Value> EvaluateOn(const char* text) {
+  WorkArea* a = Current();
+  if (!a) return std::nullopt;
+  auto e = ParseOn(*a, text);
+  if (!e || !Check(a->ReadCurrent())) return std::nullopt;
+  return a->Evaluate(*e);
 }
 
 std::string NumberText(double v) {
@@ -58,41 +69,30 @@ XB_API int32_t xb_EvalTest(const char* expression) {
 
 XB_API const char* xb_EvalString(const char* expression) {
   return Guard<const char*>("", [&]() -> const char* {
-    WorkArea* a = Current();
-    if (!a) return "";
-    auto e = ParseOn(*a, expression);
-    if (!e || !Check(a->ReadCurrent())) return "";
-    Value v = a->Evaluate(*e);
-    switch (v.type) {
+    std::optional<Value> v = EvaluateOn(expression);
+    if (!v) return "";
+    switch (v->type) {
       case ValueType::kNumeric:
-        return ReturnText(NumberText(v.number));
+        return ReturnText(NumberText(v->number));
       case ValueType::kLogical:
-        return ReturnText(v.logical ? "T" : "F");
+        return ReturnText(v->logical ? "T" : "F");
       default:
-        return ReturnText(std::move(v.text));
+        return ReturnText(std::move(v->text));
     }
   });
 }
 
 XB_API double xb_EvalNumeric(const char* expression) {
   return Guard<double>(0.0, [&]() -> double {
-    WorkArea* a = Current();
-    if (!a) return 0.0;
-    auto e = ParseOn(*a, expression);
-    if (!e || !Check(a->ReadCurrent())) return 0.0;
-    Value v = a->Evaluate(*e);
-    return v.type == ValueType::kNumeric && std::isfinite(v.number) ? v.number : 0.0;
+    std::optional<Value> v = EvaluateOn(expression);
+    return v && v->type == ValueType::kNumeric && std::isfinite(v->number) ? v->number : 0.0;
   });
 }
 
 XB_API int32_t xb_EvalLogical(const char* expression) {
   return Guard<int32_t>(0, [&]() -> int32_t {
-    WorkArea* a = Current();
-    if (!a) return 0;
-    auto e = ParseOn(*a, expression);
-    if (!e || !Check(a->ReadCurrent())) return 0;
-    Value v = a->Evaluate(*e);
-    return Bool(v.type == ValueType::kLogical && v.logical);
+    std::optional<Value> v = EvaluateOn(expression);
+    return Bool(v && v->type == ValueType::kLogical && v->logical);
   });
 }
 

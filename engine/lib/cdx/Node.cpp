@@ -184,12 +184,8 @@ size_t Node::LowerBound(std::string_view key, uint32_t recno, bool upper) const 
   if (!FSliced) BuildSlices(FKeys.data(), static_cast<size_t>(FKeyLength));
   // Ask for every line of the slices (and of the child pages) at once: the search then waits
   // for memory about once per node instead of once per halving.
-  const char* lines = reinterpret_cast<const char*>(FSlices.data());
-  for (size_t at = 0; at < n * 8; at += 64) __builtin_prefetch(lines + at);
-  if (!FLeaf) {
-    const char* children = reinterpret_cast<const char*>(FChildren.data());
-    for (size_t at = 0; at < n * 4; at += 64) __builtin_prefetch(children + at);
-  }
+  Prefetch(FSlices.data(), n * 8);
+  if (!FLeaf) Prefetch(FChildren.data(), n * 4);
   if (FShared > 0) {
     const char* shared = FPacked ? FPackedBytes.data() : FKeys.data();
     int c = CompareBytes(key.data(), shared, FShared);

@@ -136,10 +136,8 @@ class alignas(64) Node {
   }
   // Asks for the lines a search of this node reads first.
   void PrefetchSearch() const {
-    __builtin_prefetch(this);
-    __builtin_prefetch(reinterpret_cast<const char*>(this) + 64);
-    const char* lines = reinterpret_cast<const char*>(FSlices.data());
-    for (size_t at = 0; at < FSlices.size() * 8; at += 64) __builtin_prefetch(lines + at);
+    Prefetch(this, 128);
+    Prefetch(FSlices.data(), FSlices.size() * 8);
   }
   // Moves the entries from `from` on to the front of the empty node `right`.
   void MoveTail(size_t from, Node& right);
@@ -193,6 +191,11 @@ class alignas(64) Node {
   // Compares the bytes from RestAt() on of entry i with those of `rest` (nullptr: all fill).
   int CompareRest(size_t i, const char* rest) const;
   uint8_t FillByte() const { return FFill < 0 ? 0x20 : static_cast<uint8_t>(FFill); }
+  // Asks for every cache line of `bytes` bytes at `p` at once.
+  static void Prefetch(const void* p, size_t bytes) {
+    const char* lines = static_cast<const char*>(p);
+    for (size_t at = 0; at < bytes; at += 64) __builtin_prefetch(lines + at);
+  }
 
   // What a search reads comes first: with the node on a cache-line boundary (see the class),
   // a search touches two lines of it.
